@@ -1,0 +1,221 @@
+// varnelo-export: a command-line host for the Varnelo control.
+//
+// Creates the control, runs its lifecycle as a form would (creation, first
+// placement, show, ... end), sets its properties from the command line and
+// calls Save on the rows of a SQLite query.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "console_desktop.h"
+#include "varnelo/property_registry.h"
+#include "varnelo/sqlite_recordset.h"
+#include "varnelo/varnelo.h"
+
+using namespace varnelo;
+
+namespace {
+
+constexpr const char* kDefaultQuery = "SELECT * FROM demo_export";
+
+const char* const kUsage =
+    "usage: varnelo-export [--db FILE] [--query SQL] [--format NAME|NUMBER] [-o FILE]\n"
+    "                      [--set PROPERTY=VALUE]... [--settings-dir DIR] [--list-properties] [--quiet]\n"
+    "\n"
+    "  --db FILE           SQLite database (default: the bundled demo database)\n"
+    "  --query SQL         query whose rows are exported (default: SELECT * FROM demo_export)\n"
+    "  --format F          Ascii|DelimTab|DelimOther|Inserts|ExcelFile|HTMLTable|SQLLoader, 0-7,\n"
+    "                      or csv, tsv, delim, insert, xlsx, html, sqlldr\n"
+    "  -o FILE             output file (the OutputFile property)\n"
+    "  --set P=V           set a published property (numbers, strings, colours as decimal or\n"
+    "                      0x hex, fonts as Name,Size[,bold][,italic])\n"
+    "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: the program's folder)\n"
+    "  --list-properties   print every published property with its value and description\n"
+    "  --quiet             no summary line and no progress bar\n"
+    "\n"
+    "Exit status: 0 exported, 1 error (the report is printed), 2 a setting is missing\n"
+    "(the message is printed, nothing is written), 64 bad command line.\n";
+
+struct UsageError {
+    std::string message;
+};
+
+struct Options {
+    std::string db;
+    std::string query = kDefaultQuery;
+    std::optional<int32_t> format;
+    std::optional<std::string> output;
+    std::vector<std::pair<std::string, std::string>> sets;
+    std::optional<std::string> settingsDir;
+    bool listProperties = false;
+    bool quiet = false;
+};
+
+int32_t parseFormat(const std::string& text) {
+    static const std::map<std::string, int32_t> names = {
+        {"ascii", Ascii},         {"delimtab", DelimTab},   {"delimother", DelimOther}, {"inserts", Inserts},
+        {"excelfile", ExcelFile}, {"excelinstance", ExcelInstance}, {"htmltable", HTMLTable},
+        {"sqlloader", SQLLoader}, {"csv", Ascii},           {"tsv", DelimTab},          {"delim", DelimOther},
+        {"insert", Inserts},      {"xlsx", ExcelFile},      {"html", HTMLTable},        {"sqlldr", SQLLoader}};
+    std::string key;
+    for (char c : text) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (auto it = names.find(key); it != names.end()) return it->second;
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos && text.size() < 3)
+        return std::stoi(text);
+    throw UsageError{"unknown format \"" + text + "\""};
+}
+
+std::string programDir() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+Options parseArgs(int argc, char** argv) {
+    Options o;
+    o.db = programDir() + "/demo.db";
+    auto value = [&](int& i) -> std::string {
+        if (i + 1 >= argc) throw UsageError{std::string(argv[i]) + " needs a value"};
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--db") o.db = value(i);
+        else if (a == "--query") o.query = value(i);
+        else if (a == "--format") o.format = parseFormat(value(i));
+        else if (a == "-o" || a == "--output") o.output = value(i);
+        else if (a == "--set") {
+            std::string s = value(i);
+            auto eq = s.find('=');
+            if (eq == std::string::npos || eq == 0) throw UsageError{"--set needs PROPERTY=VALUE, got \"" + s + "\""};
+            o.sets.emplace_back(s.substr(0, eq), s.substr(eq + 1));
+        } else if (a == "--settings-dir") o.settingsDir = value(i);
+        else if (a == "--list-properties") o.listProperties = true;
+        else if (a == "--quiet" || a == "-q") o.quiet = true;
+        else if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else throw UsageError{"unknown option \"" + a + "\""};
+    }
+    return o;
+}
+
+// A progress bar on standard error, drawn only on a terminal and only once
+// an export has run for a moment.
+class ProgressBar {
+public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {}
+    void update(int64_t done, int64_t total) {
+        if (!enabled_ || total <= 0) return;
+        auto now = std::chrono::steady_clock::now();
+        if (now - start_ < std::chrono::milliseconds(500)) return;
+        int pct = static_cast<int>(done * 100 / total);
+        if (pct == lastPct_) return;
+        lastPct_ = pct;
+        int filled = pct * 40 / 100;
+        std::fprintf(stderr, "\r[%-40s] %3d%% %lld/%lld rows", std::string(static_cast<size_t>(filled), '#').c_str(),
+                     pct, static_cast<long long>(done), static_cast<long long>(total));
+        drawn_ = true;
+    }
+    void finish() {
+        if (drawn_) std::fprintf(stderr, "\r%*s\r", 72, "");
+    }
+
+private:
+    bool enabled_;
+    bool drawn_ = false;
+    int lastPct_ = -1;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+void listProperties(Varnelo& control) {
+    for (const PropertyInfo& info : PropertyRegistry::all()) {
+        std::string value;
+        try {
+            value = PropertyRegistry::toText(info, PropertyRegistry::get(control, info.name));
+        } catch (const Error& e) {
+            value = "(error " + std::to_string(e.number()) + ")";
+        }
+        std::printf("%-22s %-13s %-24s %s\n", info.name.c_str(), info.type.c_str(), value.c_str(),
+                    info.description.c_str());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    try {
+        opt = parseArgs(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "varnelo-export: " << e.message << "\n\n" << kUsage;
+        return 64;
+    }
+
+    RecordingHost host;
+    ConsoleDesktop desktop;
+    try {
+        Varnelo control(host, desktop);
+        if (opt.settingsDir) control.setSettingsDirectory(*opt.settingsDir);
+        control.UserControl_Initialize();
+        control.UserControl_InitProperties();
+        control.UserControl_Resize();
+        control.UserControl_Show();
+        // Reading these writes them into their panel fields, where the
+        // export's checks look for them.
+        control.DelimChar();
+        control.CommitInterval();
+
+        if (opt.format) control.Format(*opt.format);
+        if (opt.output) control.OutputFile(*opt.output);
+        for (const auto& [name, text] : opt.sets) {
+            if (!PropertyRegistry::find(name)) {
+                std::cerr << "varnelo-export: unknown property \"" << name << "\" (see --list-properties)\n";
+                return 64;
+            }
+            try {
+                PropertyRegistry::set(control, name, Variant(text));
+            } catch (const Error& e) {
+                std::cerr << "varnelo-export: bad value \"" << text << "\" for " << name << ": "
+                          << e.description() << "\n";
+                return 64;
+            }
+        }
+        if (desktop.messageShown) return 2;
+        if (opt.listProperties) {
+            listProperties(control);
+            return 0;
+        }
+
+        auto source = std::make_shared<SqliteRecordset>(opt.db, opt.query);
+        control.DataSource(source);
+        ProgressBar bar(!opt.quiet);
+        control.setProgressCallback([&](int64_t done, int64_t total) { bar.update(done, total); });
+        auto start = std::chrono::steady_clock::now();
+        int64_t rows = source->RecordCount();
+        control.Save();
+        bar.finish();
+        if (desktop.messageShown) return 2;
+        control.UserControl_Hide();
+        control.UserControl_Terminate();
+        if (!opt.quiet) {
+            double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::fprintf(stderr, "Exported %lld rows to %s in %.2f s\n", static_cast<long long>(rows),
+                         control.OutputFile().c_str(), secs);
+        }
+        return 0;
+    } catch (const Error& e) {
+        std::cerr << e.description() << std::endl;
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "varnelo-export: " << e.what() << std::endl;
+        return 1;
+    }
+}

@@ -1,0 +1,365 @@
+#!/usr/bin/env bash
+# Benchmarks varnelo-export against peer tools on the same data.
+#
+#   bench/run.sh [BUILD_DIR]      (what `make bench` runs; default build-release)
+#
+# Each comparison times, in one run and on one query, the exporter, a peer
+# tool writing the same format, and varnelo-bench-scan: a bare walk of the
+# record source the exporter reads, the floor under any export. They run on
+# two generated tables of the same shape, 1,000,000 and 100,000 rows, made once
+# with the sqlite3 shell and kept in BUILD_DIR/bench-data.
+#
+# Every command runs BENCH_RUNS times (default 3), the commands taking turns so
+# that a burst of load on the machine hits all of them alike. A command's time
+# is its best run; its memory is the largest peak RSS (GNU time's %M) of its
+# runs. Wall time is read from the shell's microsecond clock around that same
+# GNU time run, since %e counts only hundredths, too coarse for the small table.
+#
+# Timings are reported, never asserted: the script exits 0 whatever they are.
+# It exits non-zero only when it cannot measure: a tool is missing, the data
+# cannot be made, or a command fails.
+#
+# Environment:
+#   BENCH_RUNS=N           runs per command (default 3)
+#   BENCH_SIZES="1m 100k"  tables to run on (a row count, or a count with k/m)
+#   BENCH_NO_BUILD=1       take the binaries as they are: no configure, no build
+#   VARNELO_EXPORT, VARNELO_BENCH_SCAN, SQLITE3   other binaries to run
+#
+# Needs bash 5, cmake, the sqlite3 shell and GNU time at /usr/bin/time
+# (Debian packages: cmake, sqlite3, time).
+#
+# Adding a format: write its contenders (contender_* below) and a compare_*
+# function like compare_csv, and call it from main.
+
+set -euo pipefail
+export LC_ALL=C  # one decimal point for the clock, awk and printf
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly ROOT
+readonly RUNS=${BENCH_RUNS:-3}
+readonly SIZES=${BENCH_SIZES:-1m 100k}
+readonly PEAK_LIMIT_MIB=32
+# "Flat": the peak may grow by at most this much from the smallest to the
+# largest table (a streaming export's memory doesn't depend on the rows).
+readonly FLAT_MIB=2
+readonly GNU_TIME=/usr/bin/time
+readonly QUERY="SELECT * FROM bench_rows"
+
+die() { echo "bench: $*" >&2; exit 2; }
+note() { echo "bench: $*" >&2; }
+
+# "1m" -> 1000000, "100k" -> 100000, "5000" -> 5000.
+rows_of() {
+    case $1 in
+        *[mM]) echo $(( ${1%?} * 1000000 )) ;;
+        *[kK]) echo $(( ${1%?} * 1000 )) ;;
+        *) echo $(( $1 )) ;;
+    esac
+}
+
+# ---------------------------------------------------------------------------
+# Tools
+
+check_tools() {
+    (( BASH_VERSINFO[0] >= 5 )) || die "needs bash 5 (for EPOCHREALTIME)"
+    [[ $RUNS =~ ^[1-9][0-9]*$ ]] || die "BENCH_RUNS must be a positive number, not '$RUNS'"
+    if ! [[ -x $GNU_TIME ]] || ! "$GNU_TIME" --version 2>&1 | grep -q GNU; then
+        die "GNU time not found at $GNU_TIME (Debian package: time)"
+    fi
+    SQLITE3=${SQLITE3:-$(command -v sqlite3 || true)}
+    [[ -n $SQLITE3 && -x $SQLITE3 ]] || die "the sqlite3 shell is not installed (Debian package: sqlite3)"
+}
+
+# Configures BUILD_DIR (Release) when it isn't yet, builds the two programs,
+# and warns when the build would make the timings meaningless.
+build_programs() {
+    if [[ ${BENCH_NO_BUILD:-0} != 1 ]]; then
+        command -v cmake >/dev/null || die "cmake not found (Debian package: cmake)"
+        if [[ ! -f $BUILD_DIR/CMakeCache.txt ]]; then
+            note "configuring $BUILD_DIR (Release)"
+            cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DVARNELO_TESTS=OFF \
+                >/dev/null || die "cmake could not configure $BUILD_DIR"
+        fi
+        cmake --build "$BUILD_DIR" -j"$(nproc)" --target varnelo-export varnelo-bench-scan \
+            >"$BUILD_DIR/bench-build.log" 2>&1 ||
+            { tail -n 30 "$BUILD_DIR/bench-build.log" >&2; die "build failed (log: $BUILD_DIR/bench-build.log)"; }
+    fi
+    VARNELO_EXPORT=${VARNELO_EXPORT:-$BUILD_DIR/varnelo-export}
+    VARNELO_BENCH_SCAN=${VARNELO_BENCH_SCAN:-$BUILD_DIR/varnelo-bench-scan}
+    [[ -x $VARNELO_EXPORT ]] || die "no varnelo-export at $VARNELO_EXPORT"
+    [[ -x $VARNELO_BENCH_SCAN ]] || die "no varnelo-bench-scan at $VARNELO_BENCH_SCAN"
+    BUILD_TYPE=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt" 2>/dev/null || true)
+    if [[ -f $BUILD_DIR/CMakeCache.txt && $BUILD_TYPE != Release ]]; then
+        note "warning: $BUILD_DIR is a '${BUILD_TYPE:-unset}' build; timings mean little outside Release"
+    fi
+}
+
+# ---------------------------------------------------------------------------
+# Data
+
+# The benchmark table: 8 columns of mixed types, text that sometimes needs
+# quoting (commas, double quotes, an apostrophe, a line break), non-ASCII,
+# integers past 2^53 and negative, decimals, dates, afternoon and midnight
+# times, a third of one column NULL and some empty strings. Decimals are
+# computed so that each is the double nearest its two-decimal text, so every
+# tool prints the same digits.
+bench_table_sql() {
+    cat <<EOF
+PRAGMA journal_mode = OFF;
+PRAGMA synchronous = OFF;
+CREATE TABLE bench_rows (
+    id     INTEGER PRIMARY KEY,
+    big    BIGINT,
+    name   VARCHAR(40),
+    price  REAL,
+    amount DECIMAL(12,2),
+    day    DATE,
+    stamp  DATETIME,
+    note   TEXT
+);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $1)
+INSERT INTO bench_rows
+SELECT i,
+       CASE i % 4 WHEN 0 THEN -(i * 2654435761)
+                  WHEN 1 THEN 9007199254740993 + i * 7919
+                  ELSE i * 2654435761 END,
+       CASE i % 10 WHEN 0 THEN 'Smith, John'
+                   WHEN 3 THEN 'the "quoted" one'
+                   WHEN 7 THEN 'Zoë''s café'
+                   ELSE 'customer ' || i END,
+       round((i % 100000) * 0.37, 2),
+       (i * 7919 % 10000000) / 100.0,
+       printf('%04d-%02d-%02d', 2000 + i % 25, 1 + i % 12, 1 + i % 28),
+       printf('%04d-%02d-%02d %02d:%02d:%02d', 2000 + i % 25, 1 + i / 7 % 12, 1 + i / 3 % 28,
+              CASE WHEN i % 16 = 0 THEN 0 ELSE 12 + i % 12 END,
+              CASE WHEN i % 16 = 0 THEN 0 ELSE i % 60 END,
+              CASE WHEN i % 16 = 0 THEN 0 ELSE i * 7 % 60 END),
+       CASE WHEN i % 3 = 0 THEN NULL
+            WHEN i % 11 = 0 THEN ''
+            WHEN i % 13 = 0 THEN 'two' || char(10) || 'lines'
+            ELSE 'note ' || i END
+FROM n;
+EOF
+}
+
+# Makes DB with ROWS rows unless it is there already, made by this very
+# generator (its text's hash is kept beside it). Built under a temporary name,
+# so an interrupted run never leaves a short table that looks complete.
+make_table() {
+    local db=$1 rows=$2 sql stamp
+    sql=$(bench_table_sql "$rows")
+    stamp=$(printf '%s' "$sql" | sha256sum | cut -c1-16)
+    if [[ -f $db && -f $db.stamp && $(<"$db.stamp") == "$stamp" ]]; then
+        return
+    fi
+    note "making $db ($rows rows)"
+    rm -f "$db" "$db.stamp" "$db.tmp"
+    "$SQLITE3" -batch -bail "$db.tmp" <<<"$sql" >/dev/null || die "could not make $db"
+    local have
+    have=$("$SQLITE3" -batch "$db.tmp" "SELECT count(*) FROM bench_rows") || die "cannot read $db.tmp"
+    [[ $have == "$rows" ]] || die "$db.tmp has $have rows, not $rows"
+    mv "$db.tmp" "$db"
+    echo "$stamp" >"$db.stamp"
+}
+
+db_for() { echo "$DATA_DIR/bench_$1.db"; }
+
+# ---------------------------------------------------------------------------
+# Contenders. contender_NAME DB QUERY DIR sets LABEL (for the table), SHORT
+# (for ratios and targets), CMD (the command), STDOUT (where its standard
+# output goes) and OUTPUT (the file whose size is reported, empty for none).
+
+contender_varnelo_csv() {
+    LABEL="varnelo-export"
+    SHORT=varnelo
+    OUTPUT=$3/varnelo.csv
+    STDOUT=/dev/null
+    CMD=("$VARNELO_EXPORT" --db "$1" --query "$2" --format 0 --set Quotes=1 --set Columns=1
+         -o "$OUTPUT" --quiet)
+}
+
+contender_sqlite3_csv() {
+    LABEL="sqlite3 -csv"
+    SHORT=sqlite3
+    OUTPUT=$3/sqlite3.csv
+    STDOUT=$OUTPUT
+    CMD=("$SQLITE3" -csv -header "$1" "$2")
+}
+
+contender_scan() {
+    LABEL="varnelo-bench-scan"
+    SHORT=scan
+    OUTPUT=""
+    STDOUT=$3/scan.txt
+    CMD=("$VARNELO_BENCH_SCAN" "$1" "$2")
+}
+
+# ---------------------------------------------------------------------------
+# Measuring
+
+declare -A SECS KIB BYTES LABELS SHORTS FAILED
+
+# One run of CMD under GNU time; sets RUN_SECS and RUN_KIB, or returns 1 when
+# the command fails (its messages are left in $ERR_FILE).
+time_once() {
+    local t0 t1
+    t0=$EPOCHREALTIME
+    if ! "$GNU_TIME" -f '%e %M' -o "$TIME_FILE" "${CMD[@]}" >"$STDOUT" 2>"$ERR_FILE"; then
+        return 1
+    fi
+    t1=$EPOCHREALTIME
+    RUN_SECS=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+    RUN_KIB=$(tail -n 1 "$TIME_FILE" | awk '{ print $2 }')
+}
+
+# run_comparison NAME CONTENDER...: every contender on every table, taking
+# turns, RUNS rounds. Results go to SECS/KIB/BYTES[NAME/SIZE/CONTENDER].
+run_comparison() {
+    local name=$1 size c r key dir db
+    shift
+    for size in $SIZES; do
+        db=$(db_for "$size")
+        dir=$OUT_DIR/$name/$size
+        mkdir -p "$dir"
+        for ((r = 1; r <= RUNS; r++)); do
+            for c in "$@"; do
+                key=$name/$size/$c
+                [[ -n ${FAILED[$key]:-} ]] && continue
+                "contender_$c" "$db" "$QUERY" "$dir"
+                LABELS[$c]=$LABEL
+                SHORTS[$c]=$SHORT
+                if ! time_once; then
+                    FAILED[$key]=1
+                    note "$LABEL failed on $size rows: ${CMD[*]}"
+                    sed 's/^/    /' "$ERR_FILE" | head -n 20 >&2
+                    continue
+                fi
+                if [[ -z ${SECS[$key]:-} ]] || awk -v a="$RUN_SECS" -v b="${SECS[$key]}" 'BEGIN { exit !(a < b) }'; then
+                    SECS[$key]=$RUN_SECS
+                fi
+                (( RUN_KIB > ${KIB[$key]:-0} )) && KIB[$key]=$RUN_KIB
+                BYTES[$key]=${OUTPUT:+$(stat -c %s "$OUTPUT")}
+            done
+        done
+        # The floor must have walked every row, or its time means nothing.
+        if [[ -f $dir/scan.txt && -z ${FAILED[$name/$size/scan]:-} ]]; then
+            local scanned
+            scanned=$(awk '{ print $2 }' "$dir/scan.txt")
+            [[ $scanned == "$(rows_of "$size")" ]] ||
+                note "warning: varnelo-bench-scan read $scanned rows of $(rows_of "$size")"
+        fi
+    done
+}
+
+# ---------------------------------------------------------------------------
+# Reporting
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }'; }
+# PASS when "$1 $2 $3" holds (awk comparison), MISS otherwise.
+verdict() { awk -v a="$1" -v b="$3" "BEGIN { exit !(a $2 b) }" && echo PASS || echo MISS; }
+
+# report_comparison NAME EXPORTER PEER FLOOR: the table, then the targets.
+report_comparison() {
+    local name=$1 exporter=$2 peer=$3 floor=$4 size c key rows
+    echo
+    echo "== $name: ${LABELS[$exporter]} vs ${LABELS[$peer]} vs ${LABELS[$floor]}" \
+         "(query: $QUERY; best of $RUNS)"
+    printf '%-9s %-22s %9s %9s %14s\n' rows command seconds "peak MiB" "output bytes"
+    for size in $SIZES; do
+        rows=$(rows_of "$size")
+        for c in "$exporter" "$peer" "$floor"; do
+            key=$name/$size/$c
+            if [[ -n ${FAILED[$key]:-} ]]; then
+                printf '%-9s %-22s %9s\n' "$rows" "${LABELS[$c]}" FAILED
+            else
+                printf '%-9s %-22s %9s %9s %14s\n' "$rows" "${LABELS[$c]}" "${SECS[$key]}" \
+                    "$(mib "${KIB[$key]}")" "${BYTES[$key]:--}"
+            fi
+        done
+        if [[ -n ${SECS[$name/$size/$exporter]:-} ]]; then
+            for c in "$peer" "$floor"; do
+                [[ -n ${SECS[$name/$size/$c]:-} ]] || continue
+                printf '%-9s %-22s %8sx\n' "$rows" "${SHORTS[$exporter]}/${SHORTS[$c]}" \
+                    "$(ratio "${SECS[$name/$size/$exporter]}" "${SECS[$name/$size/$c]}")"
+            done
+        fi
+    done
+
+    # Speed is judged on the largest table, where start-up costs least;
+    # memory on every table, and flat from the smallest to the largest.
+    local big="" small="" s
+    for s in $SIZES; do
+        [[ -z $big || $(rows_of "$s") -gt $(rows_of "$big") ]] && big=$s
+        [[ -z $small || $(rows_of "$s") -lt $(rows_of "$small") ]] && small=$s
+    done
+    local e=$name/$big/$exporter
+    if [[ -z ${SECS[$e]:-} ]]; then
+        echo "target: none judged, ${LABELS[$exporter]} did not run on $(rows_of "$big") rows"
+        return
+    fi
+    local r
+    if [[ -n ${SECS[$name/$big/$peer]:-} ]]; then
+        r=$(ratio "${SECS[$e]}" "${SECS[$name/$big/$peer]}")
+        printf 'target: %-30s %6sx at %s rows  %s\n' "<= 1.0x ${SHORTS[$peer]}" "$r" "$(rows_of "$big")" \
+            "$(verdict "$r" '<=' 1.0)"
+    fi
+    if [[ -n ${SECS[$name/$big/$floor]:-} ]]; then
+        r=$(ratio "${SECS[$e]}" "${SECS[$name/$big/$floor]}")
+        printf 'target: %-30s %6sx at %s rows  %s\n' "<= 1.5x ${SHORTS[$floor]}" "$r" "$(rows_of "$big")" \
+            "$(verdict "$r" '<=' 1.5)"
+    fi
+    local peak_big=${KIB[$e]} peak_small=${KIB[$name/$small/$exporter]:-}
+    local max_peak=$peak_big growth=0 ok=PASS
+    if [[ -n $peak_small && $small != "$big" ]]; then
+        (( peak_small > max_peak )) && max_peak=$peak_small
+        growth=$(( peak_big - peak_small ))
+        [[ $(verdict "$growth" '<=' $(( FLAT_MIB * 1024 ))) == PASS ]] || ok=MISS
+    fi
+    [[ $(verdict "$max_peak" '<' $(( PEAK_LIMIT_MIB * 1024 ))) == PASS ]] || ok=MISS
+    printf 'target: %-30s %s MiB at %s rows, %s MiB at %s (%+.1f MiB)  %s\n' \
+        "peak < $PEAK_LIMIT_MIB MiB and flat" "$(mib "$peak_big")" "$(rows_of "$big")" "$(mib "${peak_small:-$peak_big}")" \
+        "$(rows_of "$small")" "$(awk -v g="$growth" 'BEGIN { print g / 1024 }')" "$ok"
+}
+
+# ---------------------------------------------------------------------------
+# Comparisons, one per format.
+
+compare_csv() {
+    run_comparison csv varnelo_csv sqlite3_csv scan
+    report_comparison csv varnelo_csv sqlite3_csv scan
+}
+
+# ---------------------------------------------------------------------------
+
+main() {
+    BUILD_DIR=${1:-$ROOT/build-release}
+    check_tools
+    mkdir -p "$BUILD_DIR"
+    BUILD_DIR=$(cd "$BUILD_DIR" && pwd)
+    build_programs
+    DATA_DIR=$BUILD_DIR/bench-data
+    OUT_DIR=$BUILD_DIR/bench-out
+    mkdir -p "$DATA_DIR" "$OUT_DIR"
+    TIME_FILE=$(mktemp)
+    ERR_FILE=$(mktemp)
+    trap 'rm -f "$TIME_FILE" "$ERR_FILE"' EXIT
+
+    local size
+    for size in $SIZES; do
+        [[ $(rows_of "$size") -gt 0 ]] || die "bad size '$size' in BENCH_SIZES"
+        make_table "$(db_for "$size")" "$(rows_of "$size")"
+    done
+
+    echo "varnelo benchmark, $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "build: $BUILD_DIR (${BUILD_TYPE:-unknown}); sqlite3 $("$SQLITE3" --version | cut -d' ' -f1)"
+
+    compare_csv
+
+    if (( ${#FAILED[@]} > 0 )); then
+        note "${#FAILED[@]} command(s) failed; their rows show FAILED"
+        exit 1
+    fi
+}
+
+main "$@"

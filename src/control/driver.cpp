@@ -1,0 +1,239 @@
+// The export driver: checks a request, picks the field separator, locks the
+// panel while one writer runs, and the panel's Save, Send and Abort buttons.
+#include "errors/hunt_err.h"
+#include "panel/panel.h"
+#include "varnelo/varnelo.h"
+#include "writers/delimited_writer.h"
+#include "writers/export_job.h"
+
+namespace varnelo {
+
+using hunterr::guard;
+
+namespace {
+constexpr const char* kWaitText = "Processing the data. Please wait .....";
+constexpr int kBusyPointer = 11;
+constexpr int kArrowPointer = 1;
+}  // namespace
+
+bool Varnelo::FinalIOCheck() {
+    return guard("Varnelo.FinalIOCheck", [&] {
+        if (s_.SaveToFile != 1) return true;
+        if (!panel_->optSaveTo(1).value()) {
+            desktop_.messageBox("Please select file option to proceed.", "Missing Configuration", mb::kExclamation);
+            return false;
+        }
+        if (panel_->txtFileSave.text().empty()) {
+            desktop_.messageBox("Please enter file name to proceed.", "Missing Configuration", mb::kExclamation);
+            return false;
+        }
+        return true;
+    });
+}
+
+bool Varnelo::InsertCheck() {
+    return guard("Varnelo.InsertCheck", [&] {
+        if (panel_->txttable.text().empty()) {
+            desktop_.messageBox("Please enter Table name to proceed.", "Missing Configuration", mb::kExclamation);
+            return false;
+        }
+        if (panel_->txtCommitInt.text().empty()) {
+            desktop_.messageBox("Please enter Commit interval to proceed.", "Missing Configuration",
+                                mb::kExclamation);
+            return false;
+        }
+        return true;
+    });
+}
+
+void Varnelo::Save() {
+    guard("Varnelo.Save", [&] {
+        if (!s_.DataSource) {
+            desktop_.messageBox("Please set the DataSource to proceed.", "Missing DataSource", mb::kExclamation);
+            return;
+        }
+        switch (s_.Format) {
+            case Ascii:
+                if (!FinalIOCheck()) return;
+                s_.FieldSeparator = ",";
+                runWriter(&Varnelo::ascii_IO);
+                return;
+            case DelimTab:
+                if (!FinalIOCheck()) return;
+                s_.FieldSeparator = "\t";
+                runWriter(&Varnelo::ascii_IO);
+                return;
+            case DelimOther:
+                if (panel_->txtDelimChar.text().empty()) {
+                    desktop_.messageBox("Please enter Field separator to proceed.", "Missing configuration",
+                                        mb::kExclamation);
+                    return;
+                }
+                if (!FinalIOCheck()) return;
+                s_.FieldSeparator = panel_->txtDelimChar.text();
+                runWriter(&Varnelo::ascii_IO);
+                return;
+            case Inserts:
+                if (!InsertCheck() || !FinalIOCheck()) return;
+                s_.FieldSeparator = ",";
+                runWriter(&Varnelo::InsertIO);
+                return;
+            case ExcelFile:
+                if (!FinalIOCheck()) return;
+                runWriter(&Varnelo::ExcelIO);
+                return;
+            case HTMLTable:
+                if (!FinalIOCheck()) return;
+                runWriter(&Varnelo::HtmlIO);
+                return;
+            case SQLLoader:
+                if (!InsertCheck() || !FinalIOCheck()) return;
+                runWriter(&Varnelo::SQLLdrIO);
+                return;
+            default:  // ExcelInstance and unknown formats: nothing to do
+                return;
+        }
+    });
+}
+
+// The tab sheet is locked while a writer runs and unlocked again whether the
+// writer succeeds or fails, so a failed export never leaves the panel dead.
+void Varnelo::runWriter(void (Varnelo::*writer)()) {
+    ui::TabSheet& tabs = panel_->SSTab1;
+    tabs.setEnabled(false);
+    tabs.setMousePointer(kBusyPointer);
+    try {
+        (this->*writer)();
+    } catch (...) {
+        tabs.setMousePointer(kArrowPointer);
+        tabs.setEnabled(true);
+        throw;
+    }
+    tabs.setMousePointer(kArrowPointer);
+    tabs.setEnabled(true);
+}
+
+ExportJob Varnelo::makeJob() const {
+    ExportJob job;
+    job.outputFile = s_.OutputFile;
+    job.fieldSeparator = s_.FieldSeparator;
+    job.columns = s_.Columns;
+    job.lowercaseColumns = s_.LowercaseColumns;
+    job.includeNulls = s_.IncludeNulls;
+    job.quotes = s_.Quotes;
+    job.delimAfterRow = s_.DelimAfterRow;
+    job.includeSQL = s_.IncludeSQL;
+    job.unixFormat = s_.UnixFormat;
+    job.insertTable = s_.InsertTable;
+    job.insertSchema = s_.InsertSchema;
+    job.commitInterval = s_.CommitInterval;
+    job.discardMax = s_.DiscardMax;
+    job.strEnclose = s_.StrEnclose;
+    job.sqlLoaderMode = s_.SQLLoaderMode;
+    job.noWrap = s_.NoWrap;
+    job.autoColumnWidth = s_.AutoColumnWidth;
+    job.includeCellBorder = s_.IncludeCellBorder;
+    job.fontExcelDef = s_.FontExcelDef;
+    job.headerBackColor = s_.HeaderBackColor;
+    job.headerForeColor = s_.HeaderForeColor;
+    job.bodyBackColor = s_.BodyBackColor;
+    job.bodyForeColor = s_.BodyForeColor;
+    job.headerFont = s_.HeaderFont;
+    job.bodyFont = s_.BodyFont;
+    job.dateFormat = s_.DateFormat;
+    job.progress = progress_;
+    return job;
+}
+
+void Varnelo::ascii_IO() {
+    guard("Varnelo.ascii_IO", [&] {
+        RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
+        writeDelimited(makeJob(), *rs);
+    });
+}
+
+namespace {
+[[noreturn]] void notYet(const char* what) {
+    throw Error(err::kInvalidProcedureCall, "Varnelo",
+                std::string("The ") + what + " format is not available in this build yet.");
+}
+}  // namespace
+
+void Varnelo::InsertIO() {
+    guard("Varnelo.InsertIO", [&] { notYet("INSERT statement"); });
+}
+void Varnelo::ExcelIO() {
+    guard("Varnelo.ExcelIO", [&] { notYet("Excel workbook"); });
+}
+void Varnelo::HtmlIO() {
+    guard("Varnelo.HtmlIO", [&] { notYet("HTML table"); });
+}
+void Varnelo::SQLLdrIO() {
+    guard("Varnelo.SQLLdrIO", [&] { notYet("SQL*Loader"); });
+}
+
+void Varnelo::showWait() {
+    waitWindowOpen_ = true;
+    desktop_.showWait(kWaitText);
+}
+
+void Varnelo::closeWait() {
+    if (!waitWindowOpen_) return;
+    waitWindowOpen_ = false;
+    desktop_.closeWait();
+}
+
+void Varnelo::cmdSave_Click() {
+    Panel& p = *panel_;
+    guard(
+        "Varnelo.cmdSave_Click",
+        [&] {
+            p.cmdSave.setVisible(false);
+            p.cmdSend.setVisible(false);
+            showWait();
+            Save();
+            if (s_.SendThroughMail == 0) {
+                p.cmdSave.setVisible(true);
+                if (s_.LaunchFile == 1) OpenFile(s_.OutputFile);
+            }
+            closeWait();
+        },
+        [&] {
+            (s_.SendThroughMail == 0 ? p.cmdSave : p.cmdSend).setVisible(true);
+            closeWait();
+        });
+}
+
+// Cleans up as the Save button does, so a failed send never leaves the wait
+// window open and both buttons hidden.
+void Varnelo::cmdSend_Click() {
+    Panel& p = *panel_;
+    guard(
+        "Varnelo.cmdSend_Click",
+        [&] {
+            p.cmdSave.setVisible(false);
+            p.cmdSend.setVisible(false);
+            showWait();
+            SaveNSend();
+            p.cmdSend.setVisible(true);
+            closeWait();
+        },
+        [&] {
+            (s_.SendThroughMail == 0 ? p.cmdSave : p.cmdSend).setVisible(true);
+            closeWait();
+        });
+}
+
+void Varnelo::cmdAbort_Click() { AbortProcess(true); }
+
+void Varnelo::SaveNSend() {
+    guard("Varnelo.SaveNSend", [&] {
+        throw Error(err::kInvalidProcedureCall, "Varnelo", "Sending mail is not available in this build yet.");
+    });
+}
+
+void Varnelo::OpenFile(const std::string& strFileName) {
+    desktop_.openDocument(strFileName, host_.windowHandle());
+}
+
+}  // namespace varnelo

@@ -1,0 +1,203 @@
+// Text conversion of values: one place, so every writer agrees.
+#include "varnelo/variant.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "varnelo/error.h"
+
+namespace varnelo {
+
+namespace {
+
+void append2(std::string& out, int v) {
+    out.push_back(static_cast<char>('0' + (v / 10) % 10));
+    out.push_back(static_cast<char>('0' + v % 10));
+}
+
+void appendInt(std::string& out, int64_t v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+bool readDigits(std::string_view s, size_t& pos, size_t count, int& value) {
+    if (pos + count > s.size()) return false;
+    int v = 0;
+    for (size_t i = 0; i < count; ++i) {
+        char c = s[pos + i];
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    pos += count;
+    value = v;
+    return true;
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeap(y) ? 29 : days[m - 1];
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+bool DateTime::parseIso(std::string_view s, DateTime& out) {
+    DateTime d;
+    size_t pos = 0;
+    if (!readDigits(s, pos, 4, d.year) || pos >= s.size() || s[pos++] != '-' ||
+        !readDigits(s, pos, 2, d.month) || pos >= s.size() || s[pos++] != '-' ||
+        !readDigits(s, pos, 2, d.day))
+        return false;
+    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month)) return false;
+    if (pos < s.size()) {
+        if (s[pos] != ' ' && s[pos] != 'T') return false;
+        ++pos;
+        if (!readDigits(s, pos, 2, d.hour) || pos >= s.size() || s[pos++] != ':' ||
+            !readDigits(s, pos, 2, d.minute))
+            return false;
+        if (pos < s.size() && s[pos] == ':') {
+            ++pos;
+            if (!readDigits(s, pos, 2, d.second)) return false;
+            if (pos < s.size() && s[pos] == '.') {  // fractions of a second: dropped
+                ++pos;
+                size_t start = pos;
+                while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) ++pos;
+                if (pos == start) return false;
+            }
+        }
+        if (d.hour > 23 || d.minute > 59 || d.second > 59) return false;
+        // A zone suffix names where the time was taken; the wall time stands.
+        if (pos < s.size() && s[pos] == 'Z') {
+            ++pos;
+        } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+            ++pos;
+            int hh, mm;
+            if (!readDigits(s, pos, 2, hh)) return false;
+            if (pos < s.size() && s[pos] == ':') ++pos;
+            if (!readDigits(s, pos, 2, mm)) return false;
+        }
+        if (pos != s.size()) return false;
+    }
+    out = d;
+    return true;
+}
+
+std::string DateTime::toText() const {
+    std::string s;
+    s.reserve(19);
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04d", year);
+    s += buf;
+    s += '-';
+    append2(s, month);
+    s += '-';
+    append2(s, day);
+    if (!isMidnight()) {
+        s += ' ';
+        append2(s, hour);
+        s += ':';
+        append2(s, minute);
+        s += ':';
+        append2(s, second);
+    }
+    return s;
+}
+
+void appendDouble(std::string& out, double d) {
+    if (std::isnan(d)) { out += "NaN"; return; }
+    if (std::isinf(d)) { out += d < 0 ? "-Infinity" : "Infinity"; return; }
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, d);
+    out.append(buf, r.ptr);
+}
+
+std::string formatDouble(double d) {
+    std::string s;
+    appendDouble(s, d);
+    return s;
+}
+
+void Variant::appendText(std::string& out) const {
+    switch (kind()) {
+        case Kind::Empty:
+        case Kind::Null: return;
+        case Kind::Boolean: out += asBool() ? "True" : "False"; return;
+        case Kind::Int32: appendInt(out, asInt32()); return;
+        case Kind::Int64: appendInt(out, asInt64()); return;
+        case Kind::Double: appendDouble(out, asDouble()); return;
+        case Kind::Date: out += asDate().toText(); return;
+        case Kind::String: out += asString(); return;
+    }
+}
+
+std::string Variant::toText() const {
+    if (isString()) return asString();
+    std::string s;
+    appendText(s);
+    return s;
+}
+
+double Variant::toDouble() const {
+    switch (kind()) {
+        case Kind::Empty: return 0;
+        case Kind::Boolean: return asBool() ? -1 : 0;  // the classic True is -1
+        case Kind::Int32: return asInt32();
+        case Kind::Int64: return static_cast<double>(asInt64());
+        case Kind::Double: return asDouble();
+        case Kind::String: {
+            std::string_view t = trimBlanks(asString());
+            if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+            double d = 0;
+            auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+            if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size())
+                throw Error::standard(err::kTypeMismatch);
+            return d;
+        }
+        case Kind::Null:
+        case Kind::Date: break;
+    }
+    throw Error::standard(err::kTypeMismatch);
+}
+
+int64_t Variant::toInt64() const {
+    switch (kind()) {
+        case Kind::Int32: return asInt32();
+        case Kind::Int64: return asInt64();
+        case Kind::String: {
+            std::string_view t = trimBlanks(asString());
+            if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+            int64_t v = 0;
+            auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+            if (!t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size()) return v;
+            break;  // not an integer text: read it as a number and round
+        }
+        default: break;
+    }
+    double d = toDouble();
+    // Conversion to an integer rounds half to even, as the classic CLng does.
+    double r = std::nearbyint(d);
+    if (!(r >= -9.2233720368547758e18 && r < 9.2233720368547758e18))
+        throw Error::standard(err::kOverflow);
+    return static_cast<int64_t>(r);
+}
+
+int32_t Variant::toInt32() const {
+    int64_t v = toInt64();
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        throw Error::standard(err::kOverflow);
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace varnelo
