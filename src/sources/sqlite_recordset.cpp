@@ -24,7 +24,7 @@ constexpr const char* kErrorSource = "SQLite";
 }
 
 [[noreturn]] void throwRefused(const std::string& why, const std::string& query) {
-    throw Error(kSqliteErrorNumber, kErrorSource, why + ": " + query);
+    throw Error(kSqliteErrorNumber, kErrorSource, query.empty() ? why : why + ": " + query);
 }
 
 bool contains(std::string_view text, std::string_view part) {
@@ -153,9 +153,7 @@ SqliteRecordset::StmtPtr SqliteRecordset::prepare(const std::string& sql, bool& 
     StmtPtr stmt(raw);
     if (rc != SQLITE_OK) throwSqlite(db_, rc);
     several = false;
-    if (!stmt) {
-        throwRefused("The query holds no SQL statement", sql);
-    }
+    if (!stmt) throwRefused("The query holds no SQL statement", sql);  // blanks or comments only
     // A second statement after the first would be silently ignored.
     if (tail && *tail) {
         sqlite3_stmt* next = nullptr;
@@ -206,7 +204,7 @@ void SqliteRecordset::restart() {
     // reset() repeats the error of a failed step, which was reported then.
     sqlite3_reset(stmt_.get());
     row_ = 0;
-    hasRows_ = false;
+    hasRows_ = false;  // stays so when the step throws
     hasRows_ = step();
     eof_ = !hasRows_;
 }

@@ -17,7 +17,6 @@ namespace varnelo {
 struct ExportJob {
     std::string outputFile;          // the file written
     std::string fieldSeparator = ",";
-    std::string source;              // unused by writers: they read Recordset::Source()
 
     int32_t columns = 1;             // header line of column names
     int32_t lowercaseColumns = 0;    // header names lower case, in double quotes
