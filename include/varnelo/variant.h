@@ -27,6 +27,8 @@ struct DateTime {
     // between date and time, with an optional trailing "Z" or +hh:mm offset
     // (ignored). Returns false when the text is no valid date.
     static bool parseIso(std::string_view text, DateTime& out);
+    // Reads "dd/MM/yyyy[ HH:mm[:ss]]", the layout the SQL writers produce.
+    static bool parseDayFirst(std::string_view text, DateTime& out);
 
     // "yyyy-MM-dd HH:mm:ss", or "yyyy-MM-dd" at midnight.
     std::string toText() const;

@@ -94,6 +94,25 @@ bool DateTime::parseIso(std::string_view s, DateTime& out) {
     return true;
 }
 
+bool DateTime::parseDayFirst(std::string_view s, DateTime& out) {
+    DateTime d;
+    size_t pos = 0;
+    if (!readDigits(s, pos, 2, d.day) || pos >= s.size() || s[pos++] != '/' ||
+        !readDigits(s, pos, 2, d.month) || pos >= s.size() || s[pos++] != '/' ||
+        !readDigits(s, pos, 4, d.year))
+        return false;
+    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month)) return false;
+    if (pos < s.size()) {
+        if (s[pos++] != ' ' || !readDigits(s, pos, 2, d.hour) || pos >= s.size() || s[pos++] != ':' ||
+            !readDigits(s, pos, 2, d.minute))
+            return false;
+        if (pos < s.size() && (s[pos++] != ':' || !readDigits(s, pos, 2, d.second))) return false;
+        if (pos != s.size() || d.hour > 23 || d.minute > 59 || d.second > 59) return false;
+    }
+    out = d;
+    return true;
+}
+
 std::string DateTime::toText() const {
     std::string s;
     s.reserve(19);

@@ -34,46 +34,8 @@ void appendYear(std::string& out, int y) {
     appendTwo(out, y % 100);
 }
 
-bool digits(std::string_view s, size_t& pos, size_t count, int& value) {
-    if (pos + count > s.size()) return false;
-    int v = 0;
-    for (size_t i = 0; i < count; ++i) {
-        char c = s[pos + i];
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    pos += count;
-    value = v;
-    return true;
-}
-
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// "dd/MM/yyyy[ HH:mm[:ss]]": the layout these functions write, so text that
-// already went through them reads back.
-bool parseDayFirst(std::string_view s, DateTime& out) {
-    DateTime d;
-    size_t pos = 0;
-    if (!digits(s, pos, 2, d.day) || pos >= s.size() || s[pos++] != '/' ||
-        !digits(s, pos, 2, d.month) || pos >= s.size() || s[pos++] != '/' ||
-        !digits(s, pos, 4, d.year))
-        return false;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (d.month < 1 || d.month > 12 || d.day < 1) return false;
-    if (d.day > days[d.month - 1] + (d.month == 2 && isLeap(d.year) ? 1 : 0)) return false;
-    if (pos < s.size()) {
-        if (s[pos++] != ' ' || !digits(s, pos, 2, d.hour) || pos >= s.size() ||
-            s[pos++] != ':' || !digits(s, pos, 2, d.minute))
-            return false;
-        if (pos < s.size() && (s[pos++] != ':' || !digits(s, pos, 2, d.second))) return false;
-        if (pos != s.size() || d.hour > 23 || d.minute > 59 || d.second > 59) return false;
-    }
-    out = d;
-    return true;
-}
-
 bool readDate(std::string_view text, DateTime& d) {
-    return DateTime::parseIso(text, d) || parseDayFirst(text, d);
+    return DateTime::parseIso(text, d) || DateTime::parseDayFirst(text, d);
 }
 
 // dd/MM/yyyy HH:mm:ss
