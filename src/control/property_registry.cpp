@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <functional>
+#include <limits>
 #include <map>
 
 #include "varnelo/error.h"
@@ -28,6 +31,10 @@ std::string trim(const std::string& s) {
     throw Error(err::kTypeMismatch, "Varnelo", "Type mismatch: " + property + " " + why);
 }
 
+[[noreturn]] void overflow(const std::string& property) {
+    throw Error(err::kOverflow, "Varnelo", "Overflow: the value is too large for " + property);
+}
+
 const Variant& plain(const std::string& property, const BagValue& v) {
     if (auto p = std::get_if<Variant>(&v)) return *p;
     mismatch(property, "takes a plain value");
@@ -38,16 +45,27 @@ int32_t toLong(const std::string& property, const BagValue& v) {
         return plain(property, v).toInt32();
     } catch (const Error& e) {
         if (e.number() == err::kTypeMismatch) mismatch(property, "needs a number");
+        if (e.number() == err::kOverflow) overflow(property);
         throw;
     }
 }
 
 double toSingle(const std::string& property, const BagValue& v) {
+    double d = 0;
     try {
-        return plain(property, v).toDouble();
+        d = plain(property, v).toDouble();
     } catch (const Error&) {
         mismatch(property, "needs a number");
     }
+    // The text reader also takes "inf" and "nan"; neither is a size.
+    if (!std::isfinite(d)) mismatch(property, "needs a number");
+    return d;
+}
+
+float toFloat(const std::string& property, const BagValue& v) {
+    double d = toSingle(property, v);
+    if (std::fabs(d) > std::numeric_limits<float>::max()) overflow(property);
+    return static_cast<float>(d);
 }
 
 bool toBool(const std::string& property, const BagValue& v) {
@@ -92,7 +110,12 @@ FontPtr toFont(const std::string& property, const BagValue& v) {
     if (auto f = std::get_if<FontPtr>(&v)) return *f;
     const Variant& x = plain(property, v);
     if (!x.isString()) mismatch(property, "needs a font");
-    return parseFontSpec(x.asString());
+    try {
+        return parseFontSpec(x.asString());
+    } catch (const Error& e) {
+        // parseFontSpec knows the text, not which property it was meant for.
+        throw Error(e.number(), e.source(), e.description() + " (" + property + ")");
+    }
 }
 
 std::string toString(const std::string& property, const BagValue& v) {
@@ -124,7 +147,7 @@ struct Entry {
 #define SINGLE(Name)                                                                       \
     Entry{{#Name, "Single", "", false},                                                    \
           [](Varnelo& c) -> BagValue { return Variant(static_cast<double>(c.Name())); },   \
-          [](Varnelo& c, const BagValue& v) { c.Name(static_cast<float>(toSingle(#Name, v))); }}
+          [](Varnelo& c, const BagValue& v) { c.Name(toFloat(#Name, v)); }}
 
 const std::vector<Entry>& entries() {
     static const std::vector<Entry> table = {
@@ -156,7 +179,7 @@ const std::vector<Entry>& entries() {
               [](Varnelo& c) -> BagValue { return Variant(int32_t{c.ScaleMode()}); },
               [](Varnelo& c, const BagValue& v) {
                   int32_t m = toLong("ScaleMode", v);
-                  if (m < INT16_MIN || m > INT16_MAX) throw Error::standard(err::kOverflow);
+                  if (m < INT16_MIN || m > INT16_MAX) overflow("ScaleMode");
                   c.ScaleMode(static_cast<int16_t>(m));
               }},
         SINGLE(ScaleTop),

@@ -1,6 +1,7 @@
 // Handlers of the export tab, the mail switch and the panel fields the
 // published properties write into.
 #include <charconv>
+#include <cmath>
 
 #include "errors/hunt_err.h"
 #include "panel/panel.h"
@@ -91,7 +92,8 @@ bool isNumericText(const std::string& text) {
     if (t.empty() || t.front() == '-' || t.front() == '+') return false;
     double d;
     auto r = std::from_chars(t.data(), t.data() + t.size(), d);
-    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+    // from_chars also reads "inf" and "nan", which are words, not numbers.
+    return r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(d);
 }
 
 }  // namespace

@@ -174,8 +174,13 @@ public:
     void setValue(bool v);
     void click() { setValue(true); }
     void joinGroup(OptionGroup* g) { group_ = g; g->add(this); }
-    // Design-time state: selected without running any handler.
-    void setDesignValue(bool v) { value_ = v; }
+    // Design-time state: selected without running any handler (a view is
+    // still told, so it shows the same selection).
+    void setDesignValue(bool v) {
+        if (v == value_) return;
+        value_ = v;
+        announce("value");
+    }
 
 private:
     bool value_ = false;

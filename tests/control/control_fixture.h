@@ -1,0 +1,64 @@
+// A control placed for the first time on a recording host and shown, with the
+// change log and the desktop's record emptied, ready for one test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "panel/panel.h"
+#include "varnelo/desktop.h"
+#include "varnelo/error.h"
+#include "varnelo/host.h"
+#include "varnelo/varnelo.h"
+
+namespace varnelo::testing_control {
+
+class ControlTest : public ::testing::Test {
+protected:
+    ControlTest() : control(host, desktop) {
+        control.UserControl_Initialize();
+        control.UserControl_InitProperties();
+        control.UserControl_Show();
+        forget();
+    }
+
+    // Empties the change log and what the desktop recorded.
+    void forget() {
+        host.changes.clear();
+        desktop.messages.clear();
+        desktop.calls.clear();
+    }
+
+    Panel& p() { return control.panel(); }
+
+    RecordingHost host;
+    RecordingDesktop desktop;
+    Varnelo control;
+};
+
+// The error f raises; a test failure (and an empty error) when it raises none.
+template <class F>
+Error errorOf(F&& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error was raised";
+    return Error(0, "", "");
+}
+
+// The method names of the report's call-stack lines, innermost first.
+inline std::vector<std::string> callStack(const std::string& report) {
+    std::vector<std::string> methods;
+    const std::string marker = "  Call Stack: ";
+    for (size_t at = report.find(marker); at != std::string::npos; at = report.find(marker, at + 1)) {
+        size_t start = at + marker.size();
+        methods.push_back(report.substr(start, report.find('(', start) - start));
+    }
+    return methods;
+}
+
+}  // namespace varnelo::testing_control
