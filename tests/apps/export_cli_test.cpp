@@ -12,9 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using varnelo::testing_support::readFile;
+using varnelo::testing_support::TempDir;
 
 struct RunResult {
     int status = -1;
@@ -30,39 +35,16 @@ std::string quote(const std::string& s) {
     return q + "'";
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "varnelo-cli-XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
 RunResult run(const std::vector<std::string>& args, const TempDir& dir) {
     std::string cmd = quote(VARNELO_EXPORT_BIN);
     for (const auto& a : args) cmd += " " + quote(a);
-    std::string errFile = (dir / "stderr.txt").string();
+    std::string errFile = dir.file("stderr.txt");
     cmd += " 2>" + quote(errFile) + " </dev/null";
     RunResult r;
     int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r.err = ss.str();
+    r.err = readFile(errFile);
     return r;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 // Rows of a query as text (NULL as nullopt), straight from SQLite.
@@ -104,12 +86,12 @@ std::vector<Row> queryRows(const std::string& db, const std::string& sql, std::v
 // reader: every value must come back as the source holds it.
 TEST(ExportCli, DemoCsvReadsBackThroughSqliteImport) {
     TempDir dir;
-    auto csv = dir / "demo.csv";
+    auto csv = dir.path() / "demo.csv";
     auto r = run({"--format", "csv", "--set", "Quotes=1", "--set", "Columns=1", "-o", csv.string()}, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Exported 300 rows to " + csv.string()), std::string::npos) << r.err;
 
-    auto imported = dir / "imported.db";
+    auto imported = dir.path() / "imported.db";
     std::string cmd = quote(VARNELO_SQLITE3_SHELL) + " " + quote(imported.string()) + " " +
                       quote(".import --csv " + csv.string() + " t");
     ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -142,7 +124,7 @@ TEST(ExportCli, DemoCsvReadsBackThroughSqliteImport) {
 
 TEST(ExportCli, MissingSettingPrintsTheMessageAndWritesNothing) {
     TempDir dir;
-    auto out = dir / "out.sql";
+    auto out = dir.path() / "out.sql";
     auto r = run({"--format", "insert", "-o", out.string()}, dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Missing Configuration: Please enter Table name to proceed.\n");
@@ -151,31 +133,31 @@ TEST(ExportCli, MissingSettingPrintsTheMessageAndWritesNothing) {
 
 TEST(ExportCli, WriterFailurePrintsTheReportAndKeepsTheOldFile) {
     TempDir dir;
-    auto r = run({"-o", (dir / "no-such-folder" / "out.csv").string(), "--quiet"}, dir);
+    auto r = run({"-o", (dir.path() / "no-such-folder" / "out.csv").string(), "--quiet"}, dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("  Method: Varnelo.ascii_IO \r\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("  Number: 76 = &H4C"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("  Call Stack: Varnelo.Save() -"), std::string::npos) << r.err;
 
     // A failing export leaves an existing file as it was.
-    auto out = dir / "keep.csv";
+    auto out = dir.path() / "keep.csv";
     std::ofstream(out) << "old contents";
     r = run({"--query", "SELECT 1 AS a UNION ALL SELECT 2", "--set", "Columns=1", "-o", out.string(), "--quiet",
              "--set", "DelimAfterRow=7"},
             dir);
     EXPECT_EQ(r.status, 64);  // 7 is no check-box state: refused before any export
-    EXPECT_EQ(slurp(out), "old contents");
+    EXPECT_EQ(readFile(out.string()), "old contents");
 }
 
 TEST(ExportCli, PropertiesBySetAndUnknownNames) {
     TempDir dir;
-    auto out = dir / "out.txt";
+    auto out = dir.path() / "out.txt";
     auto r = run({"--query", "SELECT 'a' AS x, 2 AS y", "--format", "DelimOther", "--set", "delimchar=|", "--set",
                   "UnixFormat=1", "--set", "IncludeSQL=1", "-o", out.string(), "--quiet"},
                  dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(slurp(out), "SQL statement that produce this data\nSELECT 'a' AS x, 2 AS y\nx|y\na|2");
+    EXPECT_EQ(readFile(out.string()), "SQL statement that produce this data\nSELECT 'a' AS x, 2 AS y\nx|y\na|2");
 
     r = run({"--set", "NoSuchThing=1"}, dir);
     EXPECT_EQ(r.status, 64);
@@ -188,11 +170,11 @@ TEST(ExportCli, PropertiesBySetAndUnknownNames) {
 
 TEST(ExportCli, ListsPropertiesWithValuesAndDescriptions) {
     TempDir dir;
-    std::string listing = (dir / "list.txt").string();
+    std::string listing = dir.file("list.txt");
     std::string cmd = quote(VARNELO_EXPORT_BIN) + " --list-properties --set HeaderBackColor=0xFF --set "
                       "BodyFont=Arial,10.5,bold >" + quote(listing);
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::string text = slurp(listing);
+    std::string text = readFile(listing);
     EXPECT_NE(text.find("Returns/sets the format of data export."), std::string::npos);
     EXPECT_NE(text.find("0x000000FF"), std::string::npos);
     EXPECT_NE(text.find("Arial,10.5,bold"), std::string::npos);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "panel/panel.h"
+#include "support/test_support.h"
 #include "varnelo/desktop.h"
 #include "varnelo/error.h"
 #include "varnelo/host.h"
@@ -38,17 +39,7 @@ protected:
     Varnelo control;
 };
 
-// The error f raises; a test failure (and an empty error) when it raises none.
-template <class F>
-Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return Error(0, "", "");
-}
+using testing_support::errorOf;
 
 // The method names of the report's call-stack lines, innermost first.
 inline std::vector<std::string> callStack(const std::string& report) {

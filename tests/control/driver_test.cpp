@@ -11,7 +11,7 @@
 
 #include "control/control_fixture.h"
 #include "varnelo/memory_recordset.h"
-#include "writers/test_files.h"
+#include "support/test_support.h"
 
 namespace varnelo {
 namespace {
@@ -21,8 +21,8 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing_control::callStack;
 using testing_control::errorOf;
-using testing_files::readFile;
-using testing_files::TempDir;
+using testing_support::readFile;
+using testing_support::TempDir;
 
 using Rows = std::vector<std::vector<Variant>>;
 

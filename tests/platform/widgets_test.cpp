@@ -1,6 +1,7 @@
 // The widget kit's event rules: when handlers run, what is refused, and in
 // which order nested handlers complete.
 #include "platform/widgets.h"
+#include "support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,16 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-template <class F>
-Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no error was raised";
-    return Error(0, "", "");
-}
+using testing_support::errorOf;
 
 TEST(CheckBoxRules, StatesZeroToTwoRunClickOnlyWhenTheStateChanges) {
     CheckBox box("chkOption", 3);

@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
 #include "varnelo/error.h"
 
 namespace fs = std::filesystem;
 
 namespace varnelo {
 namespace {
+
+using testing_support::errorOf;
 
 // A fresh directory per test with one database built from SQL.
 class SqliteRecordsetTest : public ::testing::Test {
@@ -43,15 +46,6 @@ protected:
 
     SqliteRecordset open(const std::string& query) { return SqliteRecordset(dbPath_, query); }
 
-    Error errorOf(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const Error& e) {
-            return e;
-        }
-        ADD_FAILURE() << "expected an error";
-        return Error(0, "", "");
-    }
 
     fs::path dir_;
     std::string dbPath_;

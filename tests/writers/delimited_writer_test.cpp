@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "test_files.h"
+#include "support/test_support.h"
 #include "varnelo/error.h"
 #include "varnelo/memory_recordset.h"
 
@@ -16,9 +16,9 @@ namespace varnelo {
 namespace {
 
 using ::testing::ElementsAre;
-using testing_files::readFile;
-using testing_files::TempDir;
-using testing_files::writeFile;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
 using Rows = std::vector<std::vector<Variant>>;
 
 class DelimitedWriterTest : public ::testing::Test {

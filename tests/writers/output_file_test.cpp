@@ -12,7 +12,7 @@
 #include <future>
 #include <thread>
 
-#include "test_files.h"
+#include "support/test_support.h"
 #include "varnelo/error.h"
 
 namespace varnelo {
@@ -20,24 +20,16 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
-using testing_files::readFile;
-using testing_files::TempDir;
-using testing_files::writeFile;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
 
 unsigned modeOf(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-template <class F>
-Error errorFrom(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(0, "", "no error");
-}
+using testing_support::errorOf;
 
 TEST(OutputFile, NewFileAppearsOnlyAtCommit) {
     TempDir dir;
@@ -106,15 +98,15 @@ TEST(OutputFile, FailuresCarryTheStandardNumberAndErrno) {
         {"", err::kBadFileNameOrNumber, 0},
     };
     for (const Case& c : cases) {
-        Error e = errorFrom([&] { OutputFile f(c.path); });
+        Error e = errorOf([&] { OutputFile f(c.path); });
         EXPECT_EQ(e.number(), c.number) << c.path;
         EXPECT_EQ(e.lastSystemError(), c.errnum) << c.path;
     }
-    EXPECT_EQ(errorFrom([&] { OutputFile f(dir.file("no/out.csv")); }).description(), "Path not found");
+    EXPECT_EQ(errorOf([&] { OutputFile f(dir.file("no/out.csv")); }).description(), "Path not found");
 
     if (::geteuid() != 0) {  // root writes anywhere
         ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-        Error denied = errorFrom([&] { OutputFile f(dir.file("new.csv")); });
+        Error denied = errorOf([&] { OutputFile f(dir.file("new.csv")); });
         EXPECT_EQ(denied.number(), err::kPathFileAccess);
         // An existing writable file in such a folder is written in place.
         OutputFile f(dir.file("plain"));
@@ -134,7 +126,7 @@ TEST(OutputFile, DevicesAreWrittenDirectly) {
     null.commit();
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 
-    Error full = errorFrom([] {
+    Error full = errorOf([] {
         OutputFile f("/dev/full");
         f.write("data");
         f.commit();
@@ -163,7 +155,7 @@ TEST(OutputFile, FifoIsWrittenDirectlyAndALostReaderIsAnError) {
         ::close(::open(fifo.c_str(), O_RDONLY));
         closed.set_value();
     });
-    Error broken = errorFrom([&] {
+    Error broken = errorOf([&] {
         OutputFile f(fifo);  // opens once the reader is there
         closed.get_future().wait();
         f.write("nobody reads this");

@@ -1,4 +1,5 @@
-// File helpers for the writer tests: a scratch folder per test, whole-file reads.
+// Helpers shared by the test programs: a scratch folder per test, whole-file
+// reads and writes, and the error an action raises.
 #pragma once
 
 #include <cstdlib>
@@ -8,12 +9,16 @@
 #include <sstream>
 #include <string>
 
-namespace varnelo::testing_files {
+#include <gtest/gtest.h>
+
+#include "varnelo/error.h"
+
+namespace varnelo::testing_support {
 
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "varnelo-writers-XXXXXX").string();
+        std::string tmpl = (std::filesystem::temp_directory_path() / "varnelo-test-XXXXXX").string();
         path_ = ::mkdtemp(tmpl.data()) ? tmpl : throw std::runtime_error("mkdtemp failed");
     }
     ~TempDir() {
@@ -44,4 +49,17 @@ inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-}  // namespace varnelo::testing_files
+// The error `action` raises; a test failure (and an empty error) when it
+// raises none.
+template <class F>
+Error errorOf(F&& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no error was raised";
+    return Error(0, "", "");
+}
+
+}  // namespace varnelo::testing_support
