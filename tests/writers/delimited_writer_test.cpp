@@ -131,36 +131,5 @@ TEST_F(DelimitedWriterTest, ManyRowsInOrderWithProgress) {
     EXPECT_THAT(done, ElementsAre(4096, 8192, 10000));
 }
 
-// What a CSV reader makes of a quoted export: the sqlite3 shell imports the
-// file and prints each field back in hexadecimal.
-TEST_F(DelimitedWriterTest, QuotedOutputReadsBackThroughSqlite3) {
-    const std::vector<std::string> texts = {"plain", "a,b", "say \"hi\"", "two\nlines", "", "\"\""};
-    Rows rows;
-    for (size_t i = 0; i < texts.size(); ++i) rows.push_back({static_cast<int32_t>(i), texts[i]});
-    MemoryRecordset rs({"Id", "Txt"}, {adtype::kInteger, adtype::kVarChar}, std::move(rows));
-    job.quotes = 1;
-    job.unixFormat = 1;
-    writeDelimited(job, rs);
-
-    writeFile(dir.file("read.sql"), ".import --csv '" + job.outputFile +
-                                        "' t\nSELECT Id || ':' || hex(Txt) FROM t;\n");
-    const std::string cmd = std::string(VARNELO_SQLITE3_SHELL) + " -batch :memory: < '" +
-                            dir.file("read.sql") + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(cmd.c_str(), "r"), ::pclose);
-    ASSERT_TRUE(pipe);
-    std::string got, expected;
-    char buf[512];
-    while (size_t n = std::fread(buf, 1, sizeof buf, pipe.get())) got.append(buf, n);
-    for (size_t i = 0; i < texts.size(); ++i) {
-        expected += std::to_string(i) + ":";
-        for (unsigned char c : texts[i]) {
-            expected += "0123456789ABCDEF"[c >> 4];
-            expected += "0123456789ABCDEF"[c & 15];
-        }
-        expected += "\n";
-    }
-    EXPECT_EQ(got, expected);
-}
-
 }  // namespace
 }  // namespace varnelo
