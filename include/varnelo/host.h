@@ -72,13 +72,11 @@ public:
     std::vector<std::string> events;   // every event raised, in order
     DrawingSurface drawing;
     uintptr_t hwnd = 0;
-    std::function<void(const std::string&)> onChange;  // optional observer
 
     bool userMode() const override { return runMode; }
     FontPtr ambientFont() const override { return font; }
     void propertyChanged(const std::string& key) override {
         changes.push_back(key);
-        if (onChange) onChange(key);
     }
     void raiseEvent(const std::string& name) override { events.push_back(name); }
     DrawingSurface& surface() override { return drawing; }

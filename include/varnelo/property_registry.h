@@ -42,6 +42,6 @@ public:
 };
 
 // "Name,Size[,bold][,italic]" -> font; throws Error 13 on a bad text.
-FontPtr parseFontSpec(const std::string& spec);
+FontPtr parseFontText(const std::string& text);
 
 }  // namespace varnelo

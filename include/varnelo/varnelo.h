@@ -273,8 +273,6 @@ public:
     const VarneloSettings& settings() const { return s_; }
 
 private:
-    friend class VarneloPanelHandlers;
-
     // The export driver's checks and writers.
     bool FinalIOCheck();
     bool InsertCheck();

@@ -140,7 +140,6 @@ ExportJob Varnelo::makeJob() const {
     job.bodyForeColor = s_.BodyForeColor;
     job.headerFont = s_.HeaderFont;
     job.bodyFont = s_.BodyFont;
-    job.dateFormat = s_.DateFormat;
     job.progress = progress_;
     return job;
 }

@@ -111,9 +111,9 @@ FontPtr toFont(const std::string& property, const BagValue& v) {
     const Variant& x = plain(property, v);
     if (!x.isString()) mismatch(property, "needs a font");
     try {
-        return parseFontSpec(x.asString());
+        return parseFontText(x.asString());
     } catch (const Error& e) {
-        // parseFontSpec knows the text, not which property it was meant for.
+        // parseFontText knows the text, not which property it was meant for.
         throw Error(e.number(), e.source(), e.description() + " (" + property + ")");
     }
 }
@@ -300,17 +300,17 @@ std::string PropertyRegistry::toText(const PropertyInfo& info, const BagValue& v
     return v.toText();
 }
 
-FontPtr parseFontSpec(const std::string& spec) {
+FontPtr parseFontText(const std::string& text) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
-        size_t comma = spec.find(',', start);
-        parts.push_back(trim(spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+        size_t comma = text.find(',', start);
+        parts.push_back(trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
     if (parts.size() < 2 || parts[0].empty())
-        mismatch("font", "\"" + spec + "\" is not Name,Size[,bold][,italic]");
+        mismatch("font", "\"" + text + "\" is not Name,Size[,bold][,italic]");
     auto f = std::make_shared<varnelo::Font>();
     f->name = parts[0];
     try {

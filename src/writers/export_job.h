@@ -45,7 +45,6 @@ struct ExportJob {
     OLE_COLOR bodyForeColor = 0x000000;
     FontPtr headerFont;
     FontPtr bodyFont;
-    std::string dateFormat = "dd/MM/yyyy HH:mm:ss";
 
     // Called now and then while rows are written (rows done, rows in all);
     // a host uses it for a progress display. May be empty.
