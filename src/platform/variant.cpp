@@ -53,38 +53,47 @@ std::string_view trimBlanks(std::string_view s) {
 
 }  // namespace
 
+namespace {
+
+// Digits, then the separator `sep` (none when it is 0).
+bool readPart(std::string_view s, size_t& pos, size_t count, int& value, char sep) {
+    if (!readDigits(s, pos, count, value)) return false;
+    if (sep == 0) return true;
+    return pos < s.size() && s[pos++] == sep;
+}
+
+bool validDate(const DateTime& d) {
+    return d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= daysInMonth(d.year, d.month);
+}
+
+// "HH:mm[:ss]" at pos, in range.
+bool readTime(std::string_view s, size_t& pos, DateTime& d) {
+    if (!readPart(s, pos, 2, d.hour, ':') || !readDigits(s, pos, 2, d.minute)) return false;
+    if (pos < s.size() && s[pos] == ':' && !readPart(s, ++pos, 2, d.second, 0)) return false;
+    return d.hour <= 23 && d.minute <= 59 && d.second <= 59;
+}
+
+}  // namespace
+
 bool DateTime::parseIso(std::string_view s, DateTime& out) {
     DateTime d;
     size_t pos = 0;
-    if (!readDigits(s, pos, 4, d.year) || pos >= s.size() || s[pos++] != '-' ||
-        !readDigits(s, pos, 2, d.month) || pos >= s.size() || s[pos++] != '-' ||
-        !readDigits(s, pos, 2, d.day))
+    if (!readPart(s, pos, 4, d.year, '-') || !readPart(s, pos, 2, d.month, '-') ||
+        !readDigits(s, pos, 2, d.day) || !validDate(d))
         return false;
-    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month)) return false;
     if (pos < s.size()) {
-        if (s[pos] != ' ' && s[pos] != 'T') return false;
-        ++pos;
-        if (!readDigits(s, pos, 2, d.hour) || pos >= s.size() || s[pos++] != ':' ||
-            !readDigits(s, pos, 2, d.minute))
-            return false;
-        if (pos < s.size() && s[pos] == ':') {
-            ++pos;
-            if (!readDigits(s, pos, 2, d.second)) return false;
-            if (pos < s.size() && s[pos] == '.') {  // fractions of a second: dropped
-                ++pos;
-                size_t start = pos;
-                while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) ++pos;
-                if (pos == start) return false;
-            }
+        if ((s[pos] != ' ' && s[pos] != 'T') || !readTime(s, ++pos, d)) return false;
+        if (pos < s.size() && s[pos] == '.') {  // fractions of a second: dropped
+            size_t start = ++pos;
+            while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) ++pos;
+            if (pos == start) return false;
         }
-        if (d.hour > 23 || d.minute > 59 || d.second > 59) return false;
         // A zone suffix names where the time was taken; the wall time stands.
         if (pos < s.size() && s[pos] == 'Z') {
             ++pos;
         } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-            ++pos;
             int hh, mm;
-            if (!readDigits(s, pos, 2, hh)) return false;
+            if (!readDigits(s, ++pos, 2, hh)) return false;
             if (pos < s.size() && s[pos] == ':') ++pos;
             if (!readDigits(s, pos, 2, mm)) return false;
         }
@@ -97,18 +106,10 @@ bool DateTime::parseIso(std::string_view s, DateTime& out) {
 bool DateTime::parseDayFirst(std::string_view s, DateTime& out) {
     DateTime d;
     size_t pos = 0;
-    if (!readDigits(s, pos, 2, d.day) || pos >= s.size() || s[pos++] != '/' ||
-        !readDigits(s, pos, 2, d.month) || pos >= s.size() || s[pos++] != '/' ||
-        !readDigits(s, pos, 4, d.year))
+    if (!readPart(s, pos, 2, d.day, '/') || !readPart(s, pos, 2, d.month, '/') ||
+        !readDigits(s, pos, 4, d.year) || !validDate(d))
         return false;
-    if (d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month)) return false;
-    if (pos < s.size()) {
-        if (s[pos++] != ' ' || !readDigits(s, pos, 2, d.hour) || pos >= s.size() || s[pos++] != ':' ||
-            !readDigits(s, pos, 2, d.minute))
-            return false;
-        if (pos < s.size() && (s[pos++] != ':' || !readDigits(s, pos, 2, d.second))) return false;
-        if (pos != s.size() || d.hour > 23 || d.minute > 59 || d.second > 59) return false;
-    }
+    if (pos < s.size() && (s[pos] != ' ' || !readTime(s, ++pos, d) || pos != s.size())) return false;
     out = d;
     return true;
 }
