@@ -23,13 +23,16 @@
 #   BENCH_RUNS=N           runs per command (default 3)
 #   BENCH_SIZES="1m 100k"  tables to run on (a row count, or a count with k/m)
 #   BENCH_NO_BUILD=1       take the binaries as they are: no configure, no build
+#   BENCH_ONLY="csv ..."   run only these comparisons (default: all)
 #   VARNELO_EXPORT, VARNELO_BENCH_SCAN, SQLITE3   other binaries to run
 #
 # Needs bash 5, cmake, the sqlite3 shell and GNU time at /usr/bin/time
 # (Debian packages: cmake, sqlite3, time).
 #
-# Adding a format: write its contenders (contender_* below) and a compare_*
-# function like compare_csv, and call it from main.
+# Adding a format: put its contenders (contender_* like those below) and a
+# compare_NAME function like compare_csv in bench/formats/NAME.sh; every file
+# there is sourced, and its comparison runs after the CSV one. Set
+# BENCH_ONLY="csv insert" to run only the named comparisons.
 
 set -euo pipefail
 export LC_ALL=C  # one decimal point for the clock, awk and printf
@@ -348,6 +351,17 @@ compare_csv() {
     report_comparison csv varnelo_csv sqlite3_csv scan
 }
 
+COMPARISONS=(csv)
+for f in "$ROOT"/bench/formats/*.sh; do
+    [[ -e $f ]] || continue
+    # shellcheck source=/dev/null
+    source "$f"
+    name=$(basename "$f" .sh)
+    declare -F "compare_$name" >/dev/null || die "$f defines no compare_$name"
+    COMPARISONS+=("$name")
+done
+unset f name
+
 # ---------------------------------------------------------------------------
 
 main() {
@@ -372,7 +386,12 @@ main() {
     echo "varnelo benchmark, $(date '+%Y-%m-%d %H:%M'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
     echo "build: $BUILD_DIR (${BUILD_TYPE:-unknown}); sqlite3 $("$SQLITE3" --version | cut -d' ' -f1)"
 
-    compare_csv
+    local c
+    for c in "${COMPARISONS[@]}"; do
+        if [[ -z ${BENCH_ONLY:-} || " $BENCH_ONLY " == *" $c "* ]]; then
+            "compare_$c"
+        fi
+    done
 
     if (( FAILURES > 0 )); then
         note "$FAILURES command(s) failed; their rows show FAILED"

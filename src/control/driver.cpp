@@ -151,26 +151,6 @@ void Varnelo::ascii_IO() {
     });
 }
 
-namespace {
-[[noreturn]] void notYet(const char* what) {
-    throw Error(err::kInvalidProcedureCall, "Varnelo",
-                std::string("The ") + what + " format is not available in this build yet.");
-}
-}  // namespace
-
-void Varnelo::InsertIO() {
-    guard("Varnelo.InsertIO", [&] { notYet("INSERT statement"); });
-}
-void Varnelo::ExcelIO() {
-    guard("Varnelo.ExcelIO", [&] { notYet("Excel workbook"); });
-}
-void Varnelo::HtmlIO() {
-    guard("Varnelo.HtmlIO", [&] { notYet("HTML table"); });
-}
-void Varnelo::SQLLdrIO() {
-    guard("Varnelo.SQLLdrIO", [&] { notYet("SQL*Loader"); });
-}
-
 void Varnelo::showWait() {
     waitWindowOpen_ = true;
     desktop_.showWait(kWaitText);
