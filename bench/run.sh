@@ -226,10 +226,13 @@ time_once() {
 
 # run_comparison NAME CONTENDER...: every contender on every table, taking
 # turns, RUNS rounds. Results go to SECS/KIB/BYTES[NAME/SIZE/CONTENDER].
+# A comparison may set CMP_QUERY (another query on the tables), CMP_SIZES
+# (fewer tables) and CMP_PEER_TARGET (its own target against the peer) for its
+# run and report; they fall back to QUERY, SIZES and PEER_TARGET.
 run_comparison() {
     local name=$1 size c r key dir db
     shift
-    for size in $SIZES; do
+    for size in ${CMP_SIZES:-$SIZES}; do
         db=$(db_for "$size")
         dir=$OUT_DIR/$name/$size
         mkdir -p "$dir"
@@ -237,7 +240,7 @@ run_comparison() {
             for c in "$@"; do
                 key=$name/$size/$c
                 [[ -n ${FAILED[$key]:-} ]] && continue
-                "contender_$c" "$db" "$QUERY" "$dir"
+                "contender_$c" "$db" "${CMP_QUERY:-$QUERY}" "$dir"
                 LABELS[$c]=$LABEL
                 SHORTS[$c]=$SHORT
                 if ! time_once; then
@@ -277,9 +280,9 @@ report_comparison() {
     local name=$1 exporter=$2 peer=$3 floor=$4 size c key rows
     echo
     echo "== $name: ${LABELS[$exporter]} vs ${LABELS[$peer]} vs ${LABELS[$floor]}" \
-         "(query: $QUERY; best of $RUNS)"
+         "(query: ${CMP_QUERY:-$QUERY}; best of $RUNS)"
     printf '%-9s %-22s %9s %9s %14s\n' rows command seconds "peak MiB" "output bytes"
-    for size in $SIZES; do
+    for size in ${CMP_SIZES:-$SIZES}; do
         rows=$(rows_of "$size")
         for c in "$exporter" "$peer" "$floor"; do
             key=$name/$size/$c
@@ -302,7 +305,7 @@ report_comparison() {
     # Speed is judged on the largest table, where start-up costs least;
     # memory on every table, and flat from the smallest to the largest.
     local big="" small="" s
-    for s in $SIZES; do
+    for s in ${CMP_SIZES:-$SIZES}; do
         [[ -z $big || $(rows_of "$s") -gt $(rows_of "$big") ]] && big=$s
         [[ -z $small || $(rows_of "$s") -lt $(rows_of "$small") ]] && small=$s
     done
@@ -314,8 +317,8 @@ report_comparison() {
     local r
     if [[ -n ${SECS[$name/$big/$peer]:-} ]]; then
         r=$(ratio "${SECS[$e]}" "${SECS[$name/$big/$peer]}")
-        printf 'target: %-30s %6sx at %s rows  %s\n' "<= ${PEER_TARGET}x ${SHORTS[$peer]}" "$r" \
-            "$(rows_of "$big")" "$(verdict "$r" '<=' "$PEER_TARGET")"
+        printf 'target: %-30s %6sx at %s rows  %s\n' "<= ${CMP_PEER_TARGET:-$PEER_TARGET}x ${SHORTS[$peer]}" "$r" \
+            "$(rows_of "$big")" "$(verdict "$r" '<=' "${CMP_PEER_TARGET:-$PEER_TARGET}")"
     fi
     if [[ -n ${SECS[$name/$big/$floor]:-} ]]; then
         r=$(ratio "${SECS[$e]}" "${SECS[$name/$big/$floor]}")
