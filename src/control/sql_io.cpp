@@ -1,6 +1,8 @@
 // The control's SQL writers: INSERT statements and SQL*Loader control files.
 #include "errors/hunt_err.h"
 #include "varnelo/varnelo.h"
+#include "writers/insert_writer.h"
+#include "writers/sqlldr_writer.h"
 
 namespace varnelo {
 
@@ -8,15 +10,15 @@ using hunterr::guard;
 
 void Varnelo::InsertIO() {
     guard("Varnelo.InsertIO", [&] {
-        throw Error(err::kInvalidProcedureCall, "Varnelo",
-                    "The INSERT statement format is not available in this build yet.");
+        RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
+        writeInserts(makeJob(), *rs);
     });
 }
 
 void Varnelo::SQLLdrIO() {
     guard("Varnelo.SQLLdrIO", [&] {
-        throw Error(err::kInvalidProcedureCall, "Varnelo",
-                    "The SQL*Loader format is not available in this build yet.");
+        RecordsetPtr rs = s_.DataSource;
+        writeSqlLoader(makeJob(), *rs);
     });
 }
 
