@@ -1,6 +1,8 @@
 // The control's HTML table writer.
 #include "errors/hunt_err.h"
 #include "varnelo/varnelo.h"
+#include "writers/export_job.h"
+#include "writers/html_writer.h"
 
 namespace varnelo {
 
@@ -8,8 +10,8 @@ using hunterr::guard;
 
 void Varnelo::HtmlIO() {
     guard("Varnelo.HtmlIO", [&] {
-        throw Error(err::kInvalidProcedureCall, "Varnelo",
-                    "The HTML table format is not available in this build yet.");
+        RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
+        writeHtml(makeJob(), *rs);
     });
 }
 
