@@ -86,12 +86,13 @@ build_programs() {
             cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DVARNELO_TESTS=OFF \
                 >/dev/null || die "cmake could not configure $BUILD_DIR"
         fi
-        cmake --build "$BUILD_DIR" -j"$(nproc)" --target varnelo-export varnelo-bench-scan \
+        cmake --build "$BUILD_DIR" -j"$(nproc)" --target varnelo-export varnelo-bench-scan varnelo-zip-example \
             >"$BUILD_DIR/bench-build.log" 2>&1 ||
             { tail -n 30 "$BUILD_DIR/bench-build.log" >&2; die "build failed (log: $BUILD_DIR/bench-build.log)"; }
     fi
     VARNELO_EXPORT=${VARNELO_EXPORT:-$BUILD_DIR/varnelo-export}
     VARNELO_BENCH_SCAN=${VARNELO_BENCH_SCAN:-$BUILD_DIR/varnelo-bench-scan}
+    VARNELO_ZIP_EXAMPLE=${VARNELO_ZIP_EXAMPLE:-$BUILD_DIR/varnelo-zip-example}
     [[ -x $VARNELO_EXPORT ]] || die "no varnelo-export at $VARNELO_EXPORT"
     [[ -x $VARNELO_BENCH_SCAN ]] || die "no varnelo-bench-scan at $VARNELO_BENCH_SCAN"
     BUILD_TYPE=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt" 2>/dev/null || true)
