@@ -203,7 +203,7 @@ void expectValue(const Workbook& wb, Pos at, const std::string& declared, int st
         EXPECT_EQ(c.numberFormat, midnight ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss");
     } else if (storage == SQLITE_INTEGER) {
         const long long i = std::stoll(*v);
-        if (std::llabs(i) <= 999'999'999'999'999LL) {
+        if (i >= -999'999'999'999'999LL && i <= 999'999'999'999'999LL) {
             EXPECT_EQ(c.type, "n");
             EXPECT_EQ(c.value, *v);
         } else {
