@@ -1,90 +1,53 @@
 #!/usr/bin/python3
-"""Reads an .xlsx workbook back with openpyxl and prints what a test checks.
-
-    excel_readback.py FILE [--styles] [--rows]
-
-One record per line, fields separated by TAB; text has backslash, TAB, CR
-and LF escaped as \\\\, \\t, \\r, \\n. Sheet cells are decoded as a spreadsheet
-application decodes them (_xHHHH_ escapes).
-
-    sheets   NAME...
-    size     MAX_ROW MAX_COLUMN
-    cell     ROW COL TYPE VALUE NUMBER_FORMAT   (--rows; TYPE: s n b d)
-    font     ROW COL NAME SIZE BOLD ITALIC COLOR (--styles; COLOR RRGGBB or -)
-    fill     ROW COL PATTERN COLOR               (--styles)
-    border   ROW COL LEFT RIGHT TOP BOTTOM DIAGONAL_UP DIAGONAL_DOWN
-    width    COLUMN_LETTER WIDTH                 (set widths only)
-
-Empty cells print no cell line (but do print their styles).
-"""
+"""excel_readback.py FILE [--styles]: a workbook as openpyxl reads it, in
+NUL-separated "KEY<TAB>VALUE" records: sheets, size (rows and columns holding
+values), per cell ("type 2 1": row 2, column 1) type, value and format, and with
+--styles font, fill, border and the set column widths ("width A")."""
 import re
 import sys
 
 import openpyxl
 
-ESCAPED = re.compile(r"_x([0-9A-Fa-f]{4})_")
+
+def rgb(c):
+    return str(c.rgb)[-6:] if c is not None and c.type == "rgb" and c.rgb else "-"
 
 
-def esc(v):
-    return str(v).replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n")
-
-
-def colour(c):
-    if c is None or c.type != "rgb" or c.rgb is None:
-        return "-"
-    return str(c.rgb)[-6:]
-
-
-def main():
-    path = sys.argv[1]
-    styles = "--styles" in sys.argv
-    rows = "--rows" in sys.argv
+def main(path, styles):
     # Opened as a file: openpyxl would refuse the name "x.xls" by its ending.
     wb = openpyxl.load_workbook(open(path, "rb"), read_only=not styles)
-    out = []
-    out.append("sheets\t" + "\t".join(wb.sheetnames))
-    ws = wb[wb.sheetnames[0]]
+    ws = wb.worksheets[0]
     if not styles:
         ws.reset_dimensions()  # read every row, whatever the file claims
-    max_row = 0
-    max_col = 0
-    for row in ws.iter_rows():
-        for cell in row:
-            if cell.value is None and not styles:
-                continue
-            r, c = cell.row, cell.column
-            if cell.value is not None:
-                max_row = max(max_row, r)
-                max_col = max(max_col, c)
-            if rows and cell.value is not None:
-                v = cell.value
-                t = cell.data_type
-                if t == "d":
-                    v = v.isoformat(sep=" ")
-                elif t == "b":
-                    v = "TRUE" if v else "FALSE"
-                elif t == "n":
-                    v = repr(v)
-                else:
-                    v = ESCAPED.sub(lambda m: chr(int(m.group(1), 16)), v)
-                out.append("cell\t%d\t%d\t%s\t%s\t%s" % (r, c, t, esc(v), esc(cell.number_format)))
-            if styles:
-                f = cell.font
-                out.append("font\t%d\t%d\t%s\t%s\t%d\t%d\t%s" % (
-                    r, c, esc(f.name), f.sz, bool(f.b), bool(f.i), colour(f.color)))
-                fl = cell.fill
-                out.append("fill\t%d\t%d\t%s\t%s" % (r, c, fl.fill_type or "-", colour(fl.fgColor)))
-                b = cell.border
-                out.append("border\t%d\t%d\t%s\t%s\t%s\t%s\t%d\t%d" % (
-                    r, c, b.left.style or "-", b.right.style or "-", b.top.style or "-",
-                    b.bottom.style or "-", bool(b.diagonalUp), bool(b.diagonalDown)))
-    out.append("size\t%d\t%d" % (max_row, max_col))
+    out = ["sheets\t" + "|".join(wb.sheetnames)]
+    size = (0, 0)
+    for cell in (c for row in ws.iter_rows() for c in row):
+        v, t = cell.value, cell.data_type
+        if v is None and not styles:
+            continue  # read-only empty cells have no position
+        at = " %d %d\t" % (cell.row, cell.column)
+        if v is not None:
+            size = (max(size[0], cell.row), max(size[1], cell.column))
+            if t == "d":
+                v = v.isoformat(sep=" ")
+            elif t == "b":
+                v = "TRUE" if v else "FALSE"
+            elif t == "n":
+                v = repr(v)
+            else:  # decoded as a spreadsheet application decodes _xHHHH_
+                v = re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), v)
+            out += ["type" + at + t, "value" + at + v, "format" + at + cell.number_format]
+        if styles:
+            f, fl, b = cell.font, cell.fill, cell.border
+            out.append("font" + at + "%s|%s|%d|%d|%s" % (f.name, f.sz, bool(f.b), bool(f.i), rgb(f.color)))
+            out.append("fill" + at + (fl.fill_type + "|" + rgb(fl.fgColor) if fl.fill_type else "-|-"))
+            sides = [s.style or "-" for s in (b.left, b.right, b.top, b.bottom)]
+            out.append("border" + at + "|".join(sides) + "|%d" % bool(b.diagonalUp or b.diagonalDown))
+    out.append("size\t%d %d" % size)
     if styles:
-        for letter, dim in sorted(ws.column_dimensions.items()):
-            if dim.customWidth:
-                out.append("width\t%s\t%r" % (letter, dim.width))
-    sys.stdout.write("\n".join(out) + "\n")
+        out += ["width %s\t%r" % (k, d.width) for k, d in sorted(ws.column_dimensions.items()) if d.customWidth]
+    sys.stdout.buffer.write("\0".join(out).encode())
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1], "--styles" in sys.argv)
