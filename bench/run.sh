@@ -225,6 +225,30 @@ time_once() {
     RUN_KIB=$(tail -n 1 "$TIME_FILE" | awk '{ print $2 }')
 }
 
+# measure KEY CONTENDER ARG...: one run of contender_CONTENDER ARG...,
+# kept in SECS/KIB/BYTES[KEY] (its best time, its largest peak). A failure
+# marks KEY, which is not run again.
+measure() {
+    local key=$1 c=$2
+    shift 2
+    [[ -n ${FAILED[$key]:-} ]] && return 0
+    "contender_$c" "$@"
+    LABELS[$c]=$LABEL
+    SHORTS[$c]=$SHORT
+    if ! time_once; then
+        FAILED[$key]=1
+        FAILURES=$((FAILURES + 1))
+        note "$LABEL failed ($key): ${CMD[*]}"
+        sed 's/^/    /' "$ERR_FILE" | head -n 20 >&2
+        return 0
+    fi
+    if [[ -z ${SECS[$key]:-} ]] || awk -v a="$RUN_SECS" -v b="${SECS[$key]}" 'BEGIN { exit !(a < b) }'; then
+        SECS[$key]=$RUN_SECS
+    fi
+    (( RUN_KIB > ${KIB[$key]:-0} )) && KIB[$key]=$RUN_KIB
+    BYTES[$key]=${OUTPUT:+$(stat -c %s "$OUTPUT")}
+}
+
 # run_comparison NAME CONTENDER...: every contender on every table, taking
 # turns, RUNS rounds. Results go to SECS/KIB/BYTES[NAME/SIZE/CONTENDER].
 # A comparison may set CMP_QUERY (another query on the tables), CMP_SIZES
@@ -255,7 +279,7 @@ cmp_query() {
 }
 
 run_comparison() {
-    local name=$1 size c r key dir db
+    local name=$1 size c r dir db
     shift
     for size in ${CMP_SIZES:-$SIZES}; do
         db=$(db_for "$size")
@@ -263,23 +287,7 @@ run_comparison() {
         mkdir -p "$dir"
         for ((r = 1; r <= RUNS; r++)); do
             for c in "$@"; do
-                key=$name/$size/$c
-                [[ -n ${FAILED[$key]:-} ]] && continue
-                "contender_$c" "$db" "$(cmp_query "$size")" "$dir"
-                LABELS[$c]=$LABEL
-                SHORTS[$c]=$SHORT
-                if ! time_once; then
-                    FAILED[$key]=1
-                    FAILURES=$((FAILURES + 1))
-                    note "$LABEL failed on $size rows: ${CMD[*]}"
-                    sed 's/^/    /' "$ERR_FILE" | head -n 20 >&2
-                    continue
-                fi
-                if [[ -z ${SECS[$key]:-} ]] || awk -v a="$RUN_SECS" -v b="${SECS[$key]}" 'BEGIN { exit !(a < b) }'; then
-                    SECS[$key]=$RUN_SECS
-                fi
-                (( RUN_KIB > ${KIB[$key]:-0} )) && KIB[$key]=$RUN_KIB
-                BYTES[$key]=${OUTPUT:+$(stat -c %s "$OUTPUT")}
+                measure "$name/$size/$c" "$c" "$db" "$(cmp_query "$size")" "$dir"
             done
         done
         # The floor must have walked every row, or its time means nothing.

@@ -62,23 +62,7 @@ compare_zip() {
 
     for ((r = 1; r <= RUNS; r++)); do
         for c in varnelo_zip infozip; do
-            key=zip/tree/$c
-            [[ -n ${FAILED[$key]:-} ]] && continue
-            "contender_$c" "$tree" "$dir"
-            LABELS[$c]=$LABEL
-            SHORTS[$c]=$SHORT
-            if ! time_once; then
-                FAILED[$key]=1
-                FAILURES=$((FAILURES + 1))
-                note "$LABEL failed: ${CMD[*]}"
-                sed 's/^/    /' "$ERR_FILE" | head -n 20 >&2
-                continue
-            fi
-            if [[ -z ${SECS[$key]:-} ]] || awk -v a="$RUN_SECS" -v b="${SECS[$key]}" 'BEGIN { exit !(a < b) }'; then
-                SECS[$key]=$RUN_SECS
-            fi
-            (( RUN_KIB > ${KIB[$key]:-0} )) && KIB[$key]=$RUN_KIB
-            BYTES[$key]=$(stat -c %s "$OUTPUT")
+            measure "zip/tree/$c" "$c" "$tree" "$dir"
         done
     done
 

@@ -12,8 +12,6 @@ namespace varnelo {
 
 namespace {
 
-constexpr int64_t kProgressEvery = 4096;
-
 void dropSeparator(std::string& line, std::string_view sep, size_t lineStart) {
     if (line.size() - lineStart >= sep.size()) line.resize(line.size() - sep.size());
 }
@@ -97,12 +95,12 @@ void writeDelimited(const ExportJob& job, Recordset& rs) {
         if (more) buf.append(lineEnd);
         out.flushIfFull();
         rs.MoveNext();
-        if (job.progress && i % kProgressEvery == 0) job.progress(i, count);
+        job.rowDone(i, count);
     }
 
     out.commit();
     rs.MoveFirst();
-    if (job.progress && count > 0) job.progress(count, count);
+    job.finished(count);
 }
 
 }  // namespace varnelo

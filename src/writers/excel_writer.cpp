@@ -16,7 +16,6 @@ namespace varnelo {
 
 namespace {
 
-constexpr int64_t kProgressEvery = 4096;
 constexpr int kMaxColumns = 16384;  // a sheet's columns, A to XFD
 // Integers beyond 15 digits lose digits in a number cell.
 constexpr int64_t kMaxExactInteger = 999'999'999'999'999;
@@ -368,7 +367,7 @@ ExcelCopyResult ExcelWorkbook::copyRecords(Recordset& rs) {
         ++row;
         ++done;
         rs.MoveNext();
-        if (m.job.progress && done % kProgressEvery == 0) m.job.progress(done, count);
+        m.job.rowDone(done, count);
     }
 
     // The column records are written ahead of the rows when the workbook is

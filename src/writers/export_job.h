@@ -49,6 +49,16 @@ struct ExportJob {
     // Called now and then while rows are written (rows done, rows in all);
     // a host uses it for a progress display. May be empty.
     std::function<void(int64_t, int64_t)> progress;
+    static constexpr int64_t kProgressEvery = 4096;  // rows between two calls
+
+    // Row `done` of `count` is written: every kProgressEvery rows the host hears of it.
+    void rowDone(int64_t done, int64_t count) const {
+        if (progress && done % kProgressEvery == 0) progress(done, count);
+    }
+    // Every row is written: the host hears of the last one.
+    void finished(int64_t count) const {
+        if (progress && count > 0) progress(count, count);
+    }
 
     const char* lineEnd() const { return unixFormat == 1 ? "\n" : "\r\n"; }
 };

@@ -40,6 +40,15 @@ inline bool isCharacterType(int32_t fieldType) {
 // Date group: date, date-time stamp.
 inline bool isDateType(int32_t fieldType) { return fieldType == 7 || fieldType == 135; }
 
+// The three groups the SQL writers shape values by.
+enum class TypeGroup : char { Character, Date, Other };
+
+inline TypeGroup typeGroupOf(int32_t fieldType) {
+    return isCharacterType(fieldType) ? TypeGroup::Character
+           : isDateType(fieldType)    ? TypeGroup::Date
+                                      : TypeGroup::Other;
+}
+
 // `dateFormat` is accepted for the callers' sake and not used.
 std::string FormatData(std::string_view strIn, int32_t fieldType, std::string_view formatType,
                        std::string_view dateFormat);

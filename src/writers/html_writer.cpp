@@ -16,7 +16,6 @@ using hunterr::guard;
 
 namespace {
 
-constexpr int64_t kProgressEvery = 4096;
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kRowEnd = "</tr>\r\n";
 
@@ -205,14 +204,14 @@ void writeHtml(const ExportJob& job, Recordset& rs) {
 
         out.flushIfFull();
         rs.MoveNext();
-        if (job.progress && i % kProgressEvery == 0) job.progress(i, count);
+        job.rowDone(i, count);
     }
 
     // Closed, so a page that embeds the fragment keeps what follows it.
     if (tableStarted) buf.append(kHtmlTableEnd);
     out.commit();
     rs.MoveFirst();
-    if (job.progress && count > 0) job.progress(count, count);
+    job.finished(count);
 }
 
 }  // namespace varnelo

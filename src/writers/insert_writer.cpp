@@ -16,10 +16,6 @@ namespace varnelo {
 
 namespace {
 
-constexpr int64_t kProgressEvery = 4096;
-
-enum class Group : char { Character, Date, Other };
-
 // The commit interval as a whole number of statements, or nothing when the
 // text is no number. An interval below 1, or one no count can reach, never
 // commits: 0 stands for both.
@@ -62,7 +58,7 @@ void writeInserts(const ExportJob& job, Recordset& rs) {
 
     // Everything before the values is the same for every row: built once.
     std::string head;
-    std::vector<Group> groups;
+    std::vector<TypeGroup> groups;
     std::vector<int> types;
     int cols = 0;
     int64_t sinceCommit = 0;
@@ -80,9 +76,7 @@ void writeInserts(const ExportJob& job, Recordset& rs) {
                 head.append(f.Name());
                 const int type = f.Type();
                 types.push_back(type);
-                groups.push_back(isCharacterType(type) ? Group::Character
-                                 : isDateType(type)    ? Group::Date
-                                                       : Group::Other);
+                groups.push_back(typeGroupOf(type));
             }
             head.append(") ").append(lineEnd).append("VALUES (").append(lineEnd);
             if (job.includeSQL == 1) {
@@ -97,7 +91,7 @@ void writeInserts(const ExportJob& job, Recordset& rs) {
             if (j > 0) buf.append(sep);
             const size_t at = static_cast<size_t>(j);
             switch (groups[at]) {
-                case Group::Character: {
+                case TypeGroup::Character: {
                     buf.push_back('\'');
                     const size_t start = buf.size();
                     if (!rs.appendFieldText(j, buf)) {
@@ -112,14 +106,14 @@ void writeInserts(const ExportJob& job, Recordset& rs) {
                     }
                     break;
                 }
-                case Group::Date:
+                case TypeGroup::Date:
                     scratch.clear();
                     if (rs.appendFieldText(j, scratch))
                         appendFormatted(buf, scratch, types[at], 'I');
                     else
                         buf.append("NULL");
                     break;
-                case Group::Other: {
+                case TypeGroup::Other: {
                     const size_t start = buf.size();
                     if (!rs.appendFieldText(j, buf) || buf.size() == start) buf.append("NULL");
                     break;
@@ -137,13 +131,13 @@ void writeInserts(const ExportJob& job, Recordset& rs) {
         }
         out.flushIfFull();
         rs.MoveNext();
-        if (job.progress && i % kProgressEvery == 0) job.progress(i, count);
+        job.rowDone(i, count);
     }
 
     buf.append("COMMIT;");
     out.commit();
     rs.MoveFirst();
-    if (job.progress && count > 0) job.progress(count, count);
+    job.finished(count);
 }
 
 }  // namespace varnelo

@@ -11,10 +11,6 @@ namespace varnelo {
 
 namespace {
 
-constexpr int64_t kProgressEvery = 4096;
-
-enum class Group : char { Character, Date, Other };
-
 // Appends `text` with every occurrence of `enclose` doubled.
 void appendDoubling(std::string& out, std::string_view text, std::string_view enclose) {
     for (size_t hit; (hit = text.find(enclose)) != std::string_view::npos;) {
@@ -99,15 +95,13 @@ void writeSqlLoader(const ExportJob& job, Recordset& rs) {
     // The column list comes from the field collection, which answers without a
     // current row, so an empty source still gets its columns.
     const int cols = rs.Fields().Count();
-    std::vector<Group> groups;
+    std::vector<TypeGroup> groups;
     std::vector<int> types;
     for (int j = 0; j < cols; ++j) {
         Field f = rs.Fields().Item(j);
         const int type = f.Type();
         types.push_back(type);
-        groups.push_back(isCharacterType(type) ? Group::Character
-                         : isDateType(type)    ? Group::Date
-                                               : Group::Other);
+        groups.push_back(typeGroupOf(type));
         buf.append(f.Name()).append("\t").append(GetFieldTypeText(type));
         if (j < cols - 1) buf.append(",");
         buf.append(lineEnd);
@@ -124,7 +118,7 @@ void writeSqlLoader(const ExportJob& job, Recordset& rs) {
             if (j > 0) buf.append(sep);
             const size_t at = static_cast<size_t>(j);
             switch (groups[at]) {
-                case Group::Character:
+                case TypeGroup::Character:
                     if (enclose.empty()) {
                         rs.appendFieldText(j, buf);  // Null appends nothing: an empty field
                         break;
@@ -144,11 +138,11 @@ void writeSqlLoader(const ExportJob& job, Recordset& rs) {
                         buf.append(enclose);
                     }
                     break;
-                case Group::Date:
+                case TypeGroup::Date:
                     scratch.clear();
                     if (rs.appendFieldText(j, scratch)) appendFormatted(buf, scratch, types[at], 'S');
                     break;
-                case Group::Other:
+                case TypeGroup::Other:
                     rs.appendFieldText(j, buf);
                     break;
             }
@@ -156,12 +150,12 @@ void writeSqlLoader(const ExportJob& job, Recordset& rs) {
         if (i < count) buf.append(lineEnd);
         out.flushIfFull();
         rs.MoveNext();
-        if (job.progress && i % kProgressEvery == 0) job.progress(i, count);
+        job.rowDone(i, count);
     }
 
     out.commit();
     rs.MoveFirst();
-    if (job.progress && count > 0) job.progress(count, count);
+    job.finished(count);
 }
 
 }  // namespace varnelo
