@@ -22,10 +22,8 @@ void appendHeader(std::string& buf, Recordset& rs, int cols, const ExportJob& jo
     for (int j = 0; j < cols; ++j) {
         const std::string& name = rs.Fields().Item(j).Name();
         if (job.lowercaseColumns == 1) {
-            // Names are UTF-8: only ASCII letters change case, other bytes stay.
             lower.assign(name);
-            for (char& c : lower)
-                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            lowerAscii(lower);
             appendFormatted(buf, lower, adtype::kVarChar, 'A');
         } else {
             buf.append(name);

@@ -40,6 +40,12 @@ inline bool isCharacterType(int32_t fieldType) {
 // Date group: date, date-time stamp.
 inline bool isDateType(int32_t fieldType) { return fieldType == 7 || fieldType == 135; }
 
+// Column names are UTF-8: only ASCII letters change case, other bytes stay.
+inline void lowerAscii(std::string& s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+}
+
 // The three groups the SQL writers shape values by.
 enum class TypeGroup : char { Character, Date, Other };
 

@@ -8,6 +8,7 @@
 
 #include "errors/hunt_err.h"
 #include "varnelo/error.h"
+#include "writers/formatting.h"
 #include "writers/output_file.h"
 
 namespace varnelo {
@@ -45,12 +46,6 @@ void appendFontBlock(std::string& out, const Font& font, const std::string& colo
 const char* positionOf(int column, int columns) {
     if (column == 0) return "B";
     return column == columns - 1 ? "E" : "M";
-}
-
-// Header names are UTF-8: only ASCII letters change case, other bytes stay.
-void lowerAscii(std::string& s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 }
 
 }  // namespace
