@@ -21,7 +21,9 @@
 // without a line end. <base> is job.outputFile up to and including the last
 // "." of its file name, or the whole path and a "." when the name has none.
 // <mode> is job.sqlLoaderMode: 1 INSERT, 2 APPEND, 3 REPLACE, 4 TRUNCATE, any
-// other value nothing (the line then starts with a blank).
+// other value nothing (the line then starts with a blank). The separator and
+// the enclosure stand in double quotes; one holding a double quote stands in
+// single quotes instead, and one holding both kinds as X'<hex>'.
 //
 // Values: Null is an empty field, which the loader loads as NULL; dates read
 // dd/MM/yyyy HH:mm:ss; with job.strEnclose set, every character-group value
