@@ -10,7 +10,6 @@
 #include "panel/panel.h"
 #include "support/test_support.h"
 #include "varnelo/desktop.h"
-#include "varnelo/error.h"
 #include "varnelo/host.h"
 #include "varnelo/varnelo.h"
 
@@ -24,14 +23,11 @@ protected:
         control.UserControl_Show();
         forget();
     }
-
-    // Empties the change log and what the desktop recorded.
     void forget() {
         host.changes.clear();
         desktop.messages.clear();
         desktop.calls.clear();
     }
-
     Panel& p() { return control.panel(); }
 
     RecordingHost host;

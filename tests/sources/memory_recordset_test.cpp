@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
 #include "varnelo/error.h"
 
 namespace varnelo {
 namespace {
 
-const char* const kNoCurrentRecordText =
-    "Either BOF or EOF is True, or the current record has been deleted. "
-    "Requested operation requires a current record.";
+using testing_support::errorOf;
 
 MemoryRecordset threeRows() {
     return MemoryRecordset({"id", "name"}, {adtype::kInteger, adtype::kVarChar},
@@ -23,39 +21,31 @@ MemoryRecordset threeRows() {
                            "SELECT id, name FROM t");
 }
 
-void expectNoCurrentRecord(const std::function<void()>& action) {
-    try {
-        action();
-        FAIL() << "expected error 3021";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), 3021);
-        EXPECT_EQ(e.description(), kNoCurrentRecordText);
-    }
+template <class F>
+void expectNoCurrentRecord(F&& action) {
+    const Error e = errorOf(action);
+    EXPECT_EQ(e.number(), 3021);
+    EXPECT_EQ(e.source(), "ADODB.Recordset");
+    EXPECT_EQ(e.description(), standardErrorText(err::kNoCurrentRecord));
 }
 
 TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     MemoryRecordset rs = threeRows();
     EXPECT_EQ(rs.RecordCount(), 3);
     EXPECT_EQ(rs.Source(), "SELECT id, name FROM t");
-    EXPECT_FALSE(rs.Bof());
-    EXPECT_FALSE(rs.Eof());
+    EXPECT_FALSE(rs.Bof() || rs.Eof());
     EXPECT_EQ(rs.Fields().Count(), 2);
-    EXPECT_EQ(rs.Fields()[1].Name(), "name");
     EXPECT_EQ(rs.Fields()[0].Type(), adtype::kInteger);
 
     std::vector<int32_t> seen;
-    while (!rs.Eof()) {
-        seen.push_back(rs.Fields()[0].Value().asInt32());
-        rs.MoveNext();
-    }
+    for (; !rs.Eof(); rs.MoveNext()) seen.push_back(rs.Fields()[0].Value().asInt32());
     EXPECT_EQ(seen, (std::vector<int32_t>{1, 2, 3}));
     EXPECT_FALSE(rs.Bof());
 
     expectNoCurrentRecord([&] { rs.MoveNext(); });
     expectNoCurrentRecord([&] { rs.Fields()[0].Value(); });
     expectNoCurrentRecord([&] { std::string s; rs.Fields()[1].AppendValueText(s); });
-    // Names and types stay readable without a current row.
-    EXPECT_EQ(rs.Fields()[0].Name(), "id");
+    EXPECT_EQ(rs.Fields()[1].Name(), "name");  // names stay readable without a current row
 
     rs.MoveFirst();
     EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{1}));
@@ -63,23 +53,16 @@ TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{3}));
 }
 
-TEST(MemoryRecordset, LoopFromThirdRowFailsPastTheEnd) {
+TEST(MemoryRecordset, CursorBeforeFirstAfterLastAndOnEmpty) {
     // An export of RecordCount rows that starts on row 3 runs off the end.
     MemoryRecordset rs = threeRows();
     rs.moveTo(2);
     int64_t exported = 0;
     expectNoCurrentRecord([&] {
-        for (int64_t i = 1; i <= rs.RecordCount(); ++i) {
-            rs.Fields()[0].Value();
-            ++exported;
-            rs.MoveNext();
-        }
+        for (int64_t i = 1; i <= rs.RecordCount(); ++i, ++exported, rs.MoveNext()) rs.Fields()[0].Value();
     });
     EXPECT_EQ(exported, 1);
-}
 
-TEST(MemoryRecordset, PositionsBeforeFirstAndAfterLast) {
-    MemoryRecordset rs = threeRows();
     rs.moveTo(-1);
     EXPECT_TRUE(rs.Bof());
     EXPECT_FALSE(rs.Eof());
@@ -90,25 +73,22 @@ TEST(MemoryRecordset, PositionsBeforeFirstAndAfterLast) {
     EXPECT_TRUE(rs.Eof());
     expectNoCurrentRecord([&] { rs.moveTo(4); });
     expectNoCurrentRecord([&] { rs.moveTo(-2); });
-}
 
-TEST(MemoryRecordset, EmptyIsAtBothEnds) {
-    MemoryRecordset rs({"a"}, {adtype::kVarChar}, {});
-    EXPECT_EQ(rs.RecordCount(), 0);
-    EXPECT_TRUE(rs.Bof());
-    EXPECT_TRUE(rs.Eof());
-    EXPECT_NO_THROW(rs.MoveFirst());
-    EXPECT_NO_THROW(rs.MoveLast());
-    EXPECT_TRUE(rs.Bof() && rs.Eof());
-    expectNoCurrentRecord([&] { rs.MoveNext(); });
+    // Empty: at both ends, where moving to the first or last row keeps it.
+    MemoryRecordset empty({"a"}, {adtype::kVarChar}, {});
+    EXPECT_EQ(empty.RecordCount(), 0);
+    EXPECT_NO_THROW(empty.MoveFirst());
+    EXPECT_NO_THROW(empty.MoveLast());
+    EXPECT_TRUE(empty.Bof() && empty.Eof());
+    expectNoCurrentRecord([&] { empty.MoveNext(); });
 }
 
 TEST(MemoryRecordset, TextAndBlankKeepNullApartFromEmptyText) {
     MemoryRecordset rs({"v"}, {adtype::kVariant},
                        {{Variant::null()}, {Variant("")}, {Variant()}, {Variant(2.5)}});
-    struct Expect { bool appended; std::string text; bool blank; };
-    const Expect expected[] = {{false, "", true}, {true, "", true}, {true, "", true}, {true, "2.5", false}};
-    for (const Expect& e : expected) {
+    const struct { bool appended; std::string text; bool blank; } expected[] = {
+        {false, "", true}, {true, "", true}, {true, "", true}, {true, "2.5", false}};
+    for (const auto& e : expected) {
         std::string out = "x";
         EXPECT_EQ(rs.Fields()[0].AppendValueText(out), e.appended);
         EXPECT_EQ(out, "x" + e.text);
@@ -118,14 +98,12 @@ TEST(MemoryRecordset, TextAndBlankKeepNullApartFromEmptyText) {
 }
 
 TEST(MemoryRecordset, RefusesRowsThatDoNotMatchTheColumns) {
-    try {
-        MemoryRecordset rs({"a", "b"}, {3, 200}, {{Variant(int32_t{1}), Variant("x")}, {Variant(int32_t{2})}});
-        FAIL() << "expected an error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
-        EXPECT_NE(e.description().find("row 2"), std::string::npos) << e.description();
-    }
-    EXPECT_THROW(MemoryRecordset({"a", "b"}, {3}, {}), Error);
+    const Error e = errorOf([] {
+        MemoryRecordset({"a", "b"}, {3, 200}, {{Variant(int32_t{1}), Variant("x")}, {Variant(int32_t{2})}});
+    });
+    EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
+    EXPECT_NE(e.description().find("row 2"), std::string::npos) << e.description();
+    EXPECT_EQ(errorOf([] { MemoryRecordset({"a", "b"}, {3}, {}); }).number(), err::kInvalidProcedureCall);
 }
 
 }  // namespace
