@@ -57,6 +57,7 @@ public:
     Variant fieldValue(int index) const override;
     bool appendFieldText(int index, std::string& out) const override;
     bool fieldIsBlank(int index) const override;
+    void readField(int index, FieldValue& out) const override;
 
 private:
     const Variant& current(int index) const;

@@ -7,6 +7,11 @@
 // C library's EOF macro.
 //
 // Contract for implementations:
+//  - Sources stream: writers walk from MoveFirst() until Eof(), so a query
+//    runs once per export. RecordCount() is asked only when something needs
+//    the total; a source answers it from the same snapshot as its rows.
+//  - MoveFirst() may position lazily (a query that runs again runs only when
+//    a row is read); Eof() and Bof() then fetch what they need to answer.
 //  - RecordCount() is the exact number of rows (0 or -1: nothing to export).
 //  - Reading a field while there is no current row (after the last row,
 //    before the first) and moving past the end throw Error 3021.
@@ -20,6 +25,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "varnelo/variant.h"
 
@@ -41,6 +48,30 @@ constexpr int kLongVarBinary = 205;
 }  // namespace adtype
 
 class Recordset;
+
+// A view of one field's value in the current row, read without building a
+// Variant: text and bytes point into the source's own row and stay valid only
+// until the cursor moves or the next readField() of the same column.
+// Int32 and Int64 both carry their value in `integer`.
+struct FieldValue {
+    Variant::Kind kind = Variant::Kind::Null;
+    bool boolean = false;
+    int64_t integer = 0;
+    double number = 0;
+    DateTime date;
+    std::string_view text;  // String: UTF-8 text; Bytes: the raw bytes
+
+    bool isNull() const { return kind == Variant::Kind::Null || kind == Variant::Kind::Empty; }
+    // Null, Empty or the empty string: "no value" to the text writers.
+    bool isBlank() const { return isNull() || (kind == Variant::Kind::String && text.empty()); }
+    bool isInteger() const { return kind == Variant::Kind::Int32 || kind == Variant::Kind::Int64; }
+    // The plain text of the value (Variant::toText's rules); Null appends nothing.
+    void appendText(std::string& out) const;
+};
+
+// Points `out` at `v`, which must outlive the view (for sources that hold
+// Variants themselves).
+void viewVariant(const Variant& v, FieldValue& out);
 
 // One column of the current row. A light handle: cheap to copy, valid while
 // its recordset lives.
@@ -95,6 +126,17 @@ public:
     // Default: through fieldValue(). Sources override it to skip the Variant.
     virtual bool appendFieldText(int index, std::string& out) const;
     virtual bool fieldIsBlank(int index) const;
+    // The value of a field as a view. Default: through fieldValue(), held
+    // until the next call for that column. Sources override it to read their
+    // own row without copies; this is the writers' hot path.
+    virtual void readField(int index, FieldValue& out) const;
+
+    // The files this source reads (a database file), so that an export never
+    // writes over its own input. Default: none.
+    virtual std::vector<std::string> filesRead() const { return {}; }
+
+private:
+    mutable std::vector<Variant> held_;  // backs readField()'s default
 };
 
 using RecordsetPtr = std::shared_ptr<Recordset>;

@@ -1,5 +1,7 @@
 #include "varnelo/recordset.h"
 
+#include <charconv>
+
 #include "varnelo/error.h"
 
 namespace varnelo {
@@ -26,5 +28,47 @@ bool Recordset::appendFieldText(int index, std::string& out) const {
 }
 
 bool Recordset::fieldIsBlank(int index) const { return fieldValue(index).isBlank(); }
+
+void FieldValue::appendText(std::string& out) const {
+    switch (kind) {
+        case Variant::Kind::Empty:
+        case Variant::Kind::Null: return;
+        case Variant::Kind::Boolean: out += boolean ? "True" : "False"; return;
+        case Variant::Kind::Int32:
+        case Variant::Kind::Int64: {
+            char buf[24];
+            auto r = std::to_chars(buf, buf + sizeof buf, integer);
+            out.append(buf, r.ptr);
+            return;
+        }
+        case Variant::Kind::Double: appendDouble(out, number); return;
+        case Variant::Kind::Date: date.appendText(out); return;
+        case Variant::Kind::String: out += text; return;
+        case Variant::Kind::Bytes: appendHex(out, text); return;
+    }
+}
+
+// Points a FieldValue at a Variant the caller keeps alive.
+void viewVariant(const Variant& v, FieldValue& out) {
+    out.kind = v.kind();
+    switch (v.kind()) {
+        case Variant::Kind::Boolean: out.boolean = v.asBool(); break;
+        case Variant::Kind::Int32: out.integer = v.asInt32(); break;
+        case Variant::Kind::Int64: out.integer = v.asInt64(); break;
+        case Variant::Kind::Double: out.number = v.asDouble(); break;
+        case Variant::Kind::Date: out.date = v.asDate(); break;
+        case Variant::Kind::String: out.text = v.asString(); break;
+        case Variant::Kind::Bytes: out.text = v.asBytes().data; break;
+        default: break;
+    }
+}
+
+void Recordset::readField(int index, FieldValue& out) const {
+    Variant v = fieldValue(index);
+    if (held_.size() <= static_cast<size_t>(index)) held_.resize(static_cast<size_t>(index) + 1);
+    Variant& slot = held_[static_cast<size_t>(index)];
+    slot = std::move(v);
+    viewVariant(slot, out);
+}
 
 }  // namespace varnelo

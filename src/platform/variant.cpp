@@ -83,19 +83,33 @@ bool DateTime::parseIso(std::string_view s, DateTime& out) {
         return false;
     if (pos < s.size()) {
         if ((s[pos] != ' ' && s[pos] != 'T') || !readTime(s, ++pos, d)) return false;
-        if (pos < s.size() && s[pos] == '.') {  // fractions of a second: dropped
+        if (pos < s.size() && s[pos] == '.') {
             size_t start = ++pos;
-            while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) ++pos;
+            int32_t nanos = 0;
+            while (pos < s.size() && std::isdigit(static_cast<unsigned char>(s[pos]))) {
+                if (pos - start >= 9) return false;  // below a nanosecond: nothing holds it
+                nanos = nanos * 10 + (s[pos] - '0');
+                ++pos;
+            }
             if (pos == start) return false;
+            d.fractionDigits = static_cast<int8_t>(pos - start);
+            for (size_t k = pos - start; k < 9; ++k) nanos *= 10;
+            d.nanosecond = nanos;
         }
-        // A zone suffix names where the time was taken; the wall time stands.
         if (pos < s.size() && s[pos] == 'Z') {
             ++pos;
+            d.zone = Zone::Utc;
         } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-            int hh, mm;
+            const bool west = s[pos] == '-';
+            int hh = 0, mm = 0;
             if (!readDigits(s, ++pos, 2, hh)) return false;
-            if (pos < s.size() && s[pos] == ':') ++pos;
-            if (!readDigits(s, pos, 2, mm)) return false;
+            if (pos < s.size()) {  // "+hh", "+hhmm" or "+hh:mm"
+                if (s[pos] == ':') ++pos;
+                if (!readDigits(s, pos, 2, mm)) return false;
+            }
+            if (hh > 23 || mm > 59) return false;
+            d.zone = Zone::Offset;
+            d.offsetMinutes = static_cast<int16_t>((west ? -1 : 1) * (hh * 60 + mm));
         }
         if (pos != s.size()) return false;
     }
@@ -114,25 +128,72 @@ bool DateTime::parseDayFirst(std::string_view s, DateTime& out) {
     return true;
 }
 
+void DateTime::appendFraction(std::string& out) const {
+    if (!hasFraction()) return;
+    char digits[9];
+    int32_t n = nanosecond;
+    for (int k = 8; k >= 0; --k) {
+        digits[k] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    }
+    out += '.';
+    out.append(digits, static_cast<size_t>(fractionDigits));
+}
+
+void DateTime::appendZone(std::string& out) const {
+    if (zone == Zone::Utc) {
+        out += 'Z';
+    } else if (zone == Zone::Offset) {
+        const int m = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        out += offsetMinutes < 0 ? '-' : '+';
+        append2(out, m / 60);
+        out += ':';
+        append2(out, m % 60);
+    }
+}
+
+void DateTime::appendText(std::string& out) const {
+    if (year >= 0 && year <= 9999) {
+        out += static_cast<char>('0' + year / 1000);
+        out += static_cast<char>('0' + year / 100 % 10);
+        append2(out, year % 100);
+    } else {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d", year);
+        out += buf;
+    }
+    out += '-';
+    append2(out, month);
+    out += '-';
+    append2(out, day);
+    if (!isMidnight()) {
+        out += ' ';
+        append2(out, hour);
+        out += ':';
+        append2(out, minute);
+        out += ':';
+        append2(out, second);
+        appendFraction(out);
+        appendZone(out);
+    }
+}
+
 std::string DateTime::toText() const {
     std::string s;
-    s.reserve(19);
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04d", year);
-    s += buf;
-    s += '-';
-    append2(s, month);
-    s += '-';
-    append2(s, day);
-    if (!isMidnight()) {
-        s += ' ';
-        append2(s, hour);
-        s += ':';
-        append2(s, minute);
-        s += ':';
-        append2(s, second);
-    }
+    s.reserve(32);
+    appendText(s);
     return s;
+}
+
+void appendHex(std::string& out, std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const size_t start = out.size();
+    out.resize(start + 2 * bytes.size());
+    char* p = out.data() + start;
+    for (unsigned char c : bytes) {
+        *p++ = kDigits[c >> 4];
+        *p++ = kDigits[c & 0x0F];
+    }
 }
 
 void appendDouble(std::string& out, double d) {
@@ -157,8 +218,9 @@ void Variant::appendText(std::string& out) const {
         case Kind::Int32: appendInt(out, asInt32()); return;
         case Kind::Int64: appendInt(out, asInt64()); return;
         case Kind::Double: appendDouble(out, asDouble()); return;
-        case Kind::Date: out += asDate().toText(); return;
+        case Kind::Date: asDate().appendText(out); return;
         case Kind::String: out += asString(); return;
+        case Kind::Bytes: appendHex(out, asBytes().data); return;
     }
 }
 
@@ -186,7 +248,8 @@ double Variant::toDouble() const {
             return d;
         }
         case Kind::Null:
-        case Kind::Date: break;
+        case Kind::Date:
+        case Kind::Bytes: break;
     }
     throw Error::standard(err::kTypeMismatch);
 }

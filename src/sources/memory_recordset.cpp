@@ -74,4 +74,6 @@ bool MemoryRecordset::appendFieldText(int index, std::string& out) const {
 
 bool MemoryRecordset::fieldIsBlank(int index) const { return current(index).isBlank(); }
 
+void MemoryRecordset::readField(int index, FieldValue& out) const { viewVariant(current(index), out); }
+
 }  // namespace varnelo
