@@ -107,21 +107,28 @@ Options parseArgs(int argc, char** argv) {
     return o;
 }
 
-// A progress bar on standard error, drawn only on a terminal and only once
-// an export has run for a moment.
+// A progress line on standard error, drawn only on a terminal and only once
+// an export has run for a moment: the rows done and the rate (the total is
+// not counted, since that would run the query a second time), or a bar when
+// a total is known.
 class ProgressBar {
 public:
     explicit ProgressBar(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {}
     void update(int64_t done, int64_t total) {
-        if (!enabled_ || total <= 0) return;
+        if (!enabled_) return;
         auto now = std::chrono::steady_clock::now();
-        if (now - start_ < std::chrono::milliseconds(500)) return;
-        int pct = static_cast<int>(done * 100 / total);
-        if (pct == lastPct_) return;
-        lastPct_ = pct;
-        int filled = pct * 40 / 100;
-        std::fprintf(stderr, "\r[%-40s] %3d%% %lld/%lld rows", std::string(static_cast<size_t>(filled), '#').c_str(),
-                     pct, static_cast<long long>(done), static_cast<long long>(total));
+        if (now - start_ < std::chrono::milliseconds(500) || now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        const double secs = std::chrono::duration<double>(now - start_).count();
+        const double rate = secs > 0 ? static_cast<double>(done) / secs : 0;
+        if (total > 0) {
+            int pct = static_cast<int>(done * 100 / total);
+            int filled = pct * 40 / 100;
+            std::fprintf(stderr, "\r[%-40s] %3d%% %lld/%lld rows", std::string(static_cast<size_t>(filled), '#').c_str(),
+                         pct, static_cast<long long>(done), static_cast<long long>(total));
+        } else {
+            std::fprintf(stderr, "\r%lld rows, %.0f rows/s   ", static_cast<long long>(done), rate);
+        }
         drawn_ = true;
     }
     void finish() {
@@ -131,8 +138,8 @@ public:
 private:
     bool enabled_;
     bool drawn_ = false;
-    int lastPct_ = -1;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point last_{};
 };
 
 void listProperties(Varnelo& control) {
@@ -199,15 +206,20 @@ int main(int argc, char** argv) {
         ProgressBar bar(!opt.quiet);
         control.setProgressCallback([&](int64_t done, int64_t total) { bar.update(done, total); });
         auto start = std::chrono::steady_clock::now();
-        int64_t rows = source->RecordCount();
         control.Save();
         bar.finish();
         if (desktop.messageShown) return 2;
         control.UserControl_Hide();
         control.UserControl_Terminate();
+        const ExportSummary& done = control.lastExport();
+        if (done.repairedValues > 0)
+            std::fprintf(stderr,
+                         "varnelo-export: warning: %lld values held bytes that are not UTF-8; they were written "
+                         "with U+FFFD in their place\n",
+                         static_cast<long long>(done.repairedValues));
         if (!opt.quiet) {
             double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::fprintf(stderr, "Exported %lld rows to %s in %.2f s\n", static_cast<long long>(rows),
+            std::fprintf(stderr, "Exported %lld rows to %s in %.2f s\n", static_cast<long long>(done.rows),
                          control.OutputFile().c_str(), secs);
         }
         return 0;

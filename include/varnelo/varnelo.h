@@ -44,6 +44,15 @@ namespace varnelo {
 
 struct Panel;
 struct ExportJob;
+struct ExportResult;
+
+// What the last export wrote: the records, and how many text values held
+// bytes that are not UTF-8 and were written with U+FFFD in their place (in
+// the formats that must be valid UTF-8: INSERT, SQL*Loader, HTML, Excel).
+struct ExportSummary {
+    int64_t rows = 0;
+    int64_t repairedValues = 0;
+};
 
 enum edFormatType : int32_t {
     Ascii = 0,
@@ -267,6 +276,9 @@ public:
     void setSettingsDirectory(std::string dir) { settingsDirectory_ = std::move(dir); }
     const std::string& settingsDirectory() const { return settingsDirectory_; }
 
+    // What the last successful export wrote.
+    const ExportSummary& lastExport() const { return lastExport_; }
+
     // The settings panel, for views and tests.
     Panel& panel() { return *panel_; }
     // The stored values, read-only, for views and tests.
@@ -282,6 +294,7 @@ private:
     void HtmlIO();
     void SQLLdrIO();
     ExportJob makeJob() const;
+    void noteExport(const ExportResult& r);
     void runWriter(void (Varnelo::*writer)());
     void showWait();
     void closeWait();
@@ -322,6 +335,7 @@ private:
     bool waitWindowOpen_ = false;
     std::function<void(int64_t, int64_t)> progress_;
     std::string settingsDirectory_;
+    ExportSummary lastExport_;
 };
 
 }  // namespace varnelo

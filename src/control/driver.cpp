@@ -3,8 +3,8 @@
 #include "errors/hunt_err.h"
 #include "panel/panel.h"
 #include "varnelo/varnelo.h"
-#include "writers/delimited_writer.h"
 #include "writers/export_job.h"
+#include "writers/pipeline.h"
 
 namespace varnelo {
 
@@ -90,8 +90,11 @@ void Varnelo::Save() {
                 if (!InsertCheck() || !FinalIOCheck()) return;
                 runWriter(&Varnelo::SQLLdrIO);
                 return;
-            default:  // ExcelInstance and unknown formats: nothing to do
-                return;
+            default:
+                // Returning quietly would look like a save that worked.
+                throw Error(err::kInvalidPropertyValue, "Varnelo",
+                            "Invalid property value: Format " + std::to_string(s_.Format) +
+                                " writes no file (0-4, 6 or 7 do; 5, Excel Instance, writes nothing).");
         }
     });
 }
@@ -100,6 +103,7 @@ void Varnelo::Save() {
 // writer succeeds or fails, so a failed export never leaves the panel dead.
 void Varnelo::runWriter(void (Varnelo::*writer)()) {
     ui::TabSheet& tabs = panel_->SSTab1;
+    lastExport_ = ExportSummary{};
     tabs.setEnabled(false);
     tabs.setMousePointer(kBusyPointer);
     try {
@@ -115,6 +119,7 @@ void Varnelo::runWriter(void (Varnelo::*writer)()) {
 
 ExportJob Varnelo::makeJob() const {
     ExportJob job;
+    job.format = s_.Format;
     job.outputFile = s_.OutputFile;
     job.fieldSeparator = s_.FieldSeparator;
     job.columns = s_.Columns;
@@ -144,10 +149,12 @@ ExportJob Varnelo::makeJob() const {
     return job;
 }
 
+void Varnelo::noteExport(const ExportResult& r) { lastExport_ = ExportSummary{r.rows, r.repairedValues}; }
+
 void Varnelo::ascii_IO() {
     guard("Varnelo.ascii_IO", [&] {
         RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
-        writeDelimited(makeJob(), *rs);
+        noteExport(runExport(makeJob(), *rs));
     });
 }
 

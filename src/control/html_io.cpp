@@ -2,7 +2,7 @@
 #include "errors/hunt_err.h"
 #include "varnelo/varnelo.h"
 #include "writers/export_job.h"
-#include "writers/html_writer.h"
+#include "writers/pipeline.h"
 
 namespace varnelo {
 
@@ -11,7 +11,7 @@ using hunterr::guard;
 void Varnelo::HtmlIO() {
     guard("Varnelo.HtmlIO", [&] {
         RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
-        writeHtml(makeJob(), *rs);
+        noteExport(runExport(makeJob(), *rs));
     });
 }
 

@@ -1,8 +1,7 @@
 // The control's SQL writers: INSERT statements and SQL*Loader control files.
 #include "errors/hunt_err.h"
 #include "varnelo/varnelo.h"
-#include "writers/insert_writer.h"
-#include "writers/sqlldr_writer.h"
+#include "writers/pipeline.h"
 
 namespace varnelo {
 
@@ -11,14 +10,14 @@ using hunterr::guard;
 void Varnelo::InsertIO() {
     guard("Varnelo.InsertIO", [&] {
         RecordsetPtr rs = s_.DataSource;  // the writer's own reference for the export
-        writeInserts(makeJob(), *rs);
+        noteExport(runExport(makeJob(), *rs));
     });
 }
 
 void Varnelo::SQLLdrIO() {
     guard("Varnelo.SQLLdrIO", [&] {
         RecordsetPtr rs = s_.DataSource;
-        writeSqlLoader(makeJob(), *rs);
+        noteExport(runExport(makeJob(), *rs));
     });
 }
 

@@ -1,104 +1,129 @@
-#include "writers/delimited_writer.h"
-
+// The delimited text writer: comma, TAB or any separator, one line per row.
+//
+//  - With includeSQL 1, first the line "SQL statement that produce this data"
+//    and the line of the source's query text.
+//  - With columns 1, a header line of column names: lower case and in double
+//    quotes with lowercaseColumns 1; with quotes 1, a name holding the
+//    separator, a double quote or a line break stands in double quotes.
+//  - Then one line per row: each value, then the separator. Null and the
+//    empty string read "NULL" with includeNulls 1, else nothing. With quotes
+//    1, every text value and every value of a character column stands in
+//    double quotes with embedded double quotes doubled; Null in a character
+//    column too ("NULL" or "").
+// The separator after the last value of a line is dropped unless
+// delimAfterRow is 1. Lines end in LF with unixFormat 1, else CR LF; the last
+// line has no line end. The query text and header come with the first row,
+// so a source without rows gives an empty file. Values are written as bytes,
+// as the source holds them: delimited text has no encoding of its own.
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "writers/formatting.h"
-#include "writers/output_file.h"
+#include "writers/writers.h"
 
 namespace varnelo {
 
 namespace {
 
-void dropSeparator(std::string& line, std::string_view sep, size_t lineStart) {
-    if (line.size() - lineStart >= sep.size()) line.resize(line.size() - sep.size());
-}
+class DelimitedWriter final : public RowWriter {
+public:
+    explicit DelimitedWriter(const ExportJob& job)
+        : job_(job), sep_(job.fieldSeparator), lineEnd_(job.lineEnd()), quotes_(job.quotes == 1),
+          keepSeparator_(job.delimAfterRow == 1), blankText_(job.includeNulls == 1 ? "NULL" : "") {}
 
-void appendHeader(std::string& buf, Recordset& rs, int cols, const ExportJob& job) {
-    const size_t start = buf.size();
-    std::string lower;
-    for (int j = 0; j < cols; ++j) {
-        const std::string& name = rs.Fields().Item(j).Name();
-        if (job.lowercaseColumns == 1) {
-            lower.assign(name);
-            lowerAscii(lower);
-            appendFormatted(buf, lower, adtype::kVarChar, 'A');
-        } else {
-            buf.append(name);
-        }
-        buf.append(job.fieldSeparator);
+    void begin(OutputFile&, const std::vector<Column>& columns, Recordset& rs) override {
+        columns_ = &columns;
+        source_ = rs.Source();
     }
-    if (job.delimAfterRow != 1 && cols > 0) dropSeparator(buf, job.fieldSeparator, start);
-    buf.append(job.lineEnd());
-}
+
+    void row(OutputFile& out, Recordset& rs, int64_t number) override {
+        std::string& buf = out.buffer();
+        if (number == 1) {
+            if (job_.includeSQL == 1) {
+                buf.append("SQL statement that produce this data").append(lineEnd_);
+                buf.append(source_).append(lineEnd_);
+            }
+            if (job_.columns == 1) appendHeader(buf);
+        } else {
+            buf.append(lineEnd_);  // the line before this one was not the last
+        }
+        const size_t lineStart = buf.size();
+        const std::vector<Column>& cols = *columns_;
+        for (size_t j = 0; j < cols.size(); ++j) {
+            rs.readField(static_cast<int>(j), value_);
+            appendValue(buf, cols[j]);
+            buf.append(sep_);
+        }
+        dropSeparator(buf, lineStart, cols.size());
+    }
+
+    void finish(OutputFile&, int64_t) override {}
+
+private:
+    void appendValue(std::string& buf, const Column& col) {
+        const bool charColumn = col.group == TypeGroup::Character;
+        if (value_.isBlank()) {
+            // Text (even empty) is quoted; Null only where the column holds text.
+            const bool q = quotes_ && (charColumn || value_.kind == Variant::Kind::String);
+            if (q) appendCsvQuoted(buf, blankText_);
+            else buf.append(blankText_);
+            return;
+        }
+        if (value_.kind == Variant::Kind::String) {
+            if (quotes_) appendCsvQuoted(buf, value_.text);
+            else buf.append(value_.text);
+            return;
+        }
+        if (quotes_ && charColumn) {
+            scratch_.clear();
+            value_.appendText(scratch_);
+            appendCsvQuoted(buf, scratch_);
+            return;
+        }
+        value_.appendText(buf);
+    }
+
+    void appendHeader(std::string& buf) {
+        const size_t start = buf.size();
+        std::string name;
+        for (const Column& c : *columns_) {
+            if (job_.lowercaseColumns == 1) {
+                name = c.name;
+                lowerAscii(name);
+                appendCsvQuoted(buf, name);
+            } else if (quotes_ && csvNameNeedsQuotes(c.name, sep_)) {
+                appendCsvQuoted(buf, c.name);
+            } else {
+                buf.append(c.name);
+            }
+            buf.append(sep_);
+        }
+        dropSeparator(buf, start, columns_->size());
+        buf.append(lineEnd_);
+    }
+
+    // The whole separator goes, so a separator of several characters leaves
+    // nothing of itself at the line's end.
+    void dropSeparator(std::string& buf, size_t lineStart, size_t columns) const {
+        if (keepSeparator_ || columns == 0) return;
+        if (buf.size() - lineStart >= sep_.size()) buf.resize(buf.size() - sep_.size());
+    }
+
+    const ExportJob& job_;
+    const std::string sep_;
+    const std::string_view lineEnd_;
+    const bool quotes_;
+    const bool keepSeparator_;
+    const std::string_view blankText_;
+    const std::vector<Column>* columns_ = nullptr;
+    std::string source_;
+    FieldValue value_;
+    std::string scratch_;
+};
 
 }  // namespace
 
-void writeDelimited(const ExportJob& job, Recordset& rs) {
-    const std::string_view lineEnd = job.lineEnd();
-    const std::string_view sep = job.fieldSeparator;
-    const bool keepSeparator = job.delimAfterRow == 1;
-    const std::string_view blankText = job.includeNulls == 1 ? "NULL" : "";
-
-    OutputFile out(job.outputFile);
-    std::string& buf = out.buffer();
-    std::string scratch;  // a value that holds double quotes, while they are doubled
-
-    // Whether each column is put in double quotes. The column set and types
-    // are the same for every row, so they are read once, on the first row.
-    std::vector<char> quoted;
-    int cols = 0;
-
-    const int64_t count = rs.RecordCount();
-    for (int64_t i = 1; i <= count; ++i) {
-        if (i == 1) {
-            cols = rs.Fields().Count();
-            quoted.resize(static_cast<size_t>(cols));
-            for (int j = 0; j < cols; ++j)
-                quoted[static_cast<size_t>(j)] =
-                    job.quotes == 1 && isCharacterType(rs.Fields().Item(j).Type());
-            if (job.includeSQL == 1) {
-                buf.append("SQL statement that produce this data");
-                buf.append(lineEnd);
-                buf.append(rs.Source());
-                buf.append(lineEnd);
-            }
-            if (job.columns == 1) appendHeader(buf, rs, cols, job);
-        }
-
-        const size_t lineStart = buf.size();
-        for (int j = 0; j < cols; ++j) {
-            const bool q = quoted[static_cast<size_t>(j)];
-            if (q) buf.push_back('"');
-            const size_t valueStart = buf.size();
-            rs.appendFieldText(j, buf);
-            if (buf.size() == valueStart) {
-                // Only Null, Empty and the empty string have no text.
-                buf.append(blankText);
-            } else if (q && std::memchr(buf.data() + valueStart, '"', buf.size() - valueStart)) {
-                scratch.assign(buf, valueStart, std::string::npos);
-                buf.resize(valueStart - 1);
-                appendFormatted(buf, scratch, adtype::kVarChar, 'A');
-                buf.pop_back();  // the closing quote comes below, as for every value
-            }
-            if (q) buf.push_back('"');
-            buf.append(sep);
-        }
-
-        // The count is read again: the last row is the one that reaches it.
-        const bool more = i < rs.RecordCount();
-        if (!keepSeparator && cols > 0) dropSeparator(buf, sep, lineStart);
-        if (more) buf.append(lineEnd);
-        out.flushIfFull();
-        rs.MoveNext();
-        job.rowDone(i, count);
-    }
-
-    out.commit();
-    rs.MoveFirst();
-    job.finished(count);
-}
+std::unique_ptr<RowWriter> makeDelimitedWriter(const ExportJob& job) { return std::make_unique<DelimitedWriter>(job); }
 
 }  // namespace varnelo

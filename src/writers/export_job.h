@@ -1,9 +1,9 @@
 // ExportJob: what a writer needs to know about one export.
 //
 // The control fills a job from its stored settings and hands it, with the
-// record source, to one writer. Writers never see the control or its panel.
-// Yes/No settings keep the control's 32-bit values (0 no, 1 yes, 2 grey);
-// writers compare them with 1.
+// record source, to the row pipeline (pipeline.h). Writers never see the
+// control or its panel. Yes/No settings keep the control's 32-bit values
+// (0 no, 1 yes, 2 grey); writers compare them with 1.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +15,14 @@
 namespace varnelo {
 
 struct ExportJob {
+    int32_t format = 0;              // the control's Format: which writer runs
     std::string outputFile;          // the file written
     std::string fieldSeparator = ",";
 
     int32_t columns = 1;             // header line of column names
     int32_t lowercaseColumns = 0;    // header names lower case, in double quotes
     int32_t includeNulls = 0;        // Null and empty values written as NULL
-    int32_t quotes = 0;              // character values in double quotes
+    int32_t quotes = 0;              // text values in double quotes
     int32_t delimAfterRow = 0;       // keep the trailing separator on every line
     int32_t includeSQL = 0;          // query text before the data
     int32_t unixFormat = 0;          // LF line ends instead of CR LF
@@ -46,19 +47,12 @@ struct ExportJob {
     FontPtr headerFont;
     FontPtr bodyFont;
 
-    // Called now and then while rows are written (rows done, rows in all);
-    // a host uses it for a progress display. May be empty.
+    // Called now and then while rows are written with (rows done, rows in
+    // all), and once at the end. The total is -1 unless countRows is set:
+    // counting costs the source a second pass over its query.
     std::function<void(int64_t, int64_t)> progress;
+    bool countRows = false;
     static constexpr int64_t kProgressEvery = 4096;  // rows between two calls
-
-    // Row `done` of `count` is written: every kProgressEvery rows the host hears of it.
-    void rowDone(int64_t done, int64_t count) const {
-        if (progress && done % kProgressEvery == 0) progress(done, count);
-    }
-    // Every row is written: the host hears of the last one.
-    void finished(int64_t count) const {
-        if (progress && count > 0) progress(count, count);
-    }
 
     const char* lineEnd() const { return unixFormat == 1 ? "\n" : "\r\n"; }
 };

@@ -10,132 +10,74 @@ namespace varnelo {
 
 namespace {
 
-// Tags held once: the guard takes a std::string, and FormatData must not
-// allocate for it on every value.
-const std::string& formatDataTag() {
-    static const std::string tag = "mFunctions.FormatData(strIn,FieldType,FormatType,DateFormat)";
-    return tag;
-}
-
-void appendTwo(std::string& out, int v) {
-    out.push_back(static_cast<char>('0' + (v / 10) % 10));
-    out.push_back(static_cast<char>('0' + v % 10));
-}
-
-void appendYear(std::string& out, int y) {
-    if (y < 0 || y > 9999) {  // no 4-digit form; write what there is
-        char buf[16];
-        auto r = std::to_chars(buf, buf + sizeof buf, y);
-        out.append(buf, r.ptr);
-        return;
-    }
-    out.push_back(static_cast<char>('0' + y / 1000));
-    out.push_back(static_cast<char>('0' + y / 100 % 10));
-    appendTwo(out, y % 100);
-}
-
 bool readDate(std::string_view text, DateTime& d) {
     return DateTime::parseIso(text, d) || DateTime::parseDayFirst(text, d);
 }
 
-// dd/MM/yyyy HH:mm:ss
-void appendDayFirst(std::string& out, const DateTime& d) {
-    appendTwo(out, d.day);
-    out.push_back('/');
-    appendTwo(out, d.month);
-    out.push_back('/');
-    appendYear(out, d.year);
-    out.push_back(' ');
-    appendTwo(out, d.hour);
-    out.push_back(':');
-    appendTwo(out, d.minute);
-    out.push_back(':');
-    appendTwo(out, d.second);
-}
-
-// Wraps text in `quote`, doubling the quote character inside.
-void appendQuoted(std::string& out, std::string_view text, char quote) {
-    out.push_back(quote);
-    for (;;) {
-        const void* hit = text.empty() ? nullptr : std::memchr(text.data(), quote, text.size());
-        if (!hit) break;
-        size_t n = static_cast<size_t>(static_cast<const char*>(hit) - text.data()) + 1;
-        out.append(text.data(), n);
-        out.push_back(quote);
-        text.remove_prefix(n);
+// A bare number as SQL reads one: digits with an optional sign, point and
+// exponent. Anything else in a numeric column is quoted, never run.
+bool isSqlNumber(std::string_view t) {
+    size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
     }
-    out.append(text);
-    out.push_back(quote);
-}
-
-// The formatting proper. Returns false when a date-group text is no date;
-// the callers raise the error each in their own way.
-bool formatInto(std::string& out, std::string_view text, int32_t fieldType, char formatType) {
-    switch (formatType) {
-        case 'A':
-            if (isCharacterType(fieldType))
-                appendQuoted(out, text, '"');
-            else
-                out.append(text);
-            return true;
-        case 'I':
-            if (isCharacterType(fieldType)) {
-                appendQuoted(out, text, '\'');
-            } else if (isDateType(fieldType)) {
-                if (text.empty()) {
-                    out.append("''");
-                } else {
-                    DateTime d;
-                    if (!readDate(text, d)) return false;
-                    out.append("TO_DATE('");
-                    appendDayFirst(out, d);
-                    out.append("','dd/mm/yyyy hh24:mi:ss')");
-                }
-            } else {
-                out.append(text.empty() ? std::string_view("NULL") : text);
-            }
-            return true;
-        case 'S':
-            if (isDateType(fieldType) && !text.empty()) {
-                DateTime d;
-                if (!readDate(text, d)) return false;
-                appendDayFirst(out, d);
-            } else {
-                out.append(text);
-            }
-            return true;
-        case 'E':
-            out.append(text);
-            return true;
-        default:
-            return true;
+    if (digits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        const size_t start = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        if (i == start) return false;
     }
+    return i == t.size();
 }
 
-[[noreturn]] void raiseTypeMismatch() { throw Error::standard(err::kTypeMismatch); }
-
-// Kept out of line so the writers' loop carries no exception handling of
-// its own; the failure still goes through FormatData's handler.
-[[noreturn]] [[gnu::noinline, gnu::cold]] void failFormatData() {
-    hunterr::guard(formatDataTag(), []() -> int { raiseTypeMismatch(); });
-    raiseTypeMismatch();  // not reached: the guard raises
+void formatInsertValue(std::string& out, std::string_view text, int32_t fieldType) {
+    const TypeGroup group = typeGroupOf(fieldType);
+    if (text.empty()) {
+        out.append(group == TypeGroup::Other ? "NULL" : "''");
+        return;
+    }
+    if (group == TypeGroup::Other && isSqlNumber(text)) {
+        out.append(text);
+        return;
+    }
+    FieldValue v;
+    v.kind = Variant::Kind::String;
+    v.text = text;
+    if (appendSqlLiteral(out, v, group) == SqlLiteral::HasNul)
+        throw Error(err::kInvalidProcedureCall, "Varnelo", "A NUL character cannot stand in a SQL text literal.");
 }
 
 }  // namespace
 
 std::string FormatData(std::string_view strIn, int32_t fieldType, std::string_view formatType,
                        std::string_view /*dateFormat*/) {
-    return hunterr::guard(formatDataTag(), [&]() -> std::string {
+    static const std::string tag = "mFunctions.FormatData(strIn,FieldType,FormatType,DateFormat)";
+    return hunterr::guard(tag, [&]() -> std::string {
         std::string out;
         if (formatType.size() != 1) return out;
-        out.reserve(strIn.size() + 2);
-        if (!formatInto(out, strIn, fieldType, formatType[0])) raiseTypeMismatch();
+        switch (formatType[0]) {
+            case 'A':
+                if (isCharacterType(fieldType)) appendCsvQuoted(out, strIn);
+                else out.append(strIn);
+                break;
+            case 'I': formatInsertValue(out, strIn, fieldType); break;
+            case 'S': {
+                DateTime d;
+                if (isDateType(fieldType) && readDate(strIn, d)) appendLoaderDate(out, d);
+                else out.append(strIn);
+                break;
+            }
+            case 'E': out.append(strIn); break;
+            default: break;
+        }
         return out;
     });
-}
-
-void appendFormatted(std::string& out, std::string_view text, int32_t fieldType, char formatType) {
-    if (!formatInto(out, text, fieldType, formatType)) failFormatData();
 }
 
 std::string GetFieldTypeText(int32_t fieldType) {
@@ -148,6 +90,8 @@ std::string GetFieldTypeText(int32_t fieldType) {
 }
 
 namespace {
+
+[[noreturn]] void raiseTypeMismatch() { throw Error::standard(err::kTypeMismatch); }
 
 void appendSignedNumber(std::string& out, int64_t v) {
     if (v >= 0) out.push_back(' ');
@@ -194,7 +138,8 @@ std::string CovStr(const Variant& inval, std::string_view dataType) {
                 break;
             }
             case Variant::Kind::Null:
-            case Variant::Kind::Date: raiseTypeMismatch();
+            case Variant::Kind::Date:
+            case Variant::Kind::Bytes: raiseTypeMismatch();
         }
         return out;
     });

@@ -10,6 +10,7 @@
 #include "varnelo/error.h"
 #include "writers/formatting.h"
 #include "writers/output_file.h"
+#include "writers/writers.h"
 
 namespace varnelo {
 
@@ -20,22 +21,9 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kRowEnd = "</tr>\r\n";
 
-// Bytes that HTML reads as markup in a text or attribute value.
-constexpr std::array<bool, 256> kSpecial = [] {
-    std::array<bool, 256> t{};
-    t['&'] = t['<'] = t['>'] = t['"'] = true;
-    return t;
-}();
-
-bool needsEscape(const char* p, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (kSpecial[static_cast<unsigned char>(p[i])]) return true;
-    return false;
-}
-
 void appendFontBlock(std::string& out, const Font& font, const std::string& color, const std::string& size) {
     out.append(" <font face=\"");
-    appendHtmlEscaped(out, font.name);
+    appendHtmlText(out, font.name);
     out.append("\" color=\"");
     out.append(color);
     out.append("\" size=\"");
@@ -49,23 +37,6 @@ const char* positionOf(int column, int columns) {
 }
 
 }  // namespace
-
-void appendHtmlEscaped(std::string& out, std::string_view text) {
-    size_t run = 0;  // start of the bytes not yet copied
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!kSpecial[static_cast<unsigned char>(c)]) continue;
-        out.append(text.data() + run, i - run);
-        switch (c) {
-            case '&': out.append("&amp;"); break;
-            case '<': out.append("&lt;"); break;
-            case '>': out.append("&gt;"); break;
-            default: out.append("&quot;"); break;
-        }
-        run = i + 1;
-    }
-    out.append(text.data() + run, text.size() - run);
-}
 
 std::string LNGtoHEX(OLE_COLOR lColor, bool bProper) {
     return guard("mFunctions.LNGtoHEX(lColor,bProper)", [&] {
@@ -124,7 +95,7 @@ std::string PrepareHtml(std::string_view strIn, std::string_view RecordType, std
         // The first block ends the start tag, the second encloses the text.
         appendFontBlock(s, TextFont, fore, size);
         appendFontBlock(s, TextFont, fore, size);
-        appendHtmlEscaped(s, strIn);
+        appendHtmlText(s, strIn);
         s.append("</font>");
         s.append(header ? "</th>" : "</td>");
         s.append(kCrLf);
@@ -133,80 +104,87 @@ std::string PrepareHtml(std::string_view strIn, std::string_view RecordType, std
     });
 }
 
-void writeHtml(const ExportJob& job, Recordset& rs) {
-    const std::string_view blankText = job.includeNulls == 1 ? "NULL" : "";
+namespace {
 
-    OutputFile out(job.outputFile);
-    std::string& buf = out.buffer();
-    std::string scratch;  // a value that holds markup characters, while it is escaped
+class HtmlWriter final : public RowWriter {
+public:
+    explicit HtmlWriter(const ExportJob& job) : job_(job), blankText_(job.includeNulls == 1 ? "NULL" : "") {}
 
-    // Each body cell is its opening, the value and its closing; both are the
-    // same for every row, so they are built once from PrepareHtml of an
-    // empty text, split where the text goes.
-    std::vector<std::string> openings, closings;
-    int cols = 0;
-    bool tableStarted = false;
+    void begin(OutputFile&, const std::vector<Column>& columns, Recordset&) override { columns_ = &columns; }
 
-    const int64_t count = rs.RecordCount();
-    for (int64_t i = 1; i <= count; ++i) {
-        if (i == 1) {
-            cols = rs.Fields().Count();
-            if (cols > 0) {
-                if (!job.bodyFont || (job.columns == 1 && !job.headerFont))
-                    throw Error::standard(err::kObjectNotSet);
-                tableStarted = true;
+    void row(OutputFile& out, Recordset& rs, int64_t number) override {
+        std::string& buf = out.buffer();
+        const std::vector<Column>& cols = *columns_;
+        const int n = static_cast<int>(cols.size());
+        if (number == 1) startTable(buf);
+        for (int j = 0; j < n; ++j) {
+            const auto at = static_cast<size_t>(j);
+            buf.append(openings_[at]);
+            rs.readField(j, value_);
+            if (value_.isBlank()) {
+                buf.append(blankText_);
+            } else if (value_.kind == Variant::Kind::String) {
+                if (appendHtmlText(buf, value_.text)) ++repairedValues;
+            } else {
+                scratch_.clear();
+                value_.appendText(scratch_);  // digits, dates, hex: nothing to escape
+                buf.append(scratch_);
             }
-            if (job.columns == 1) {
-                std::string name;
-                for (int j = 0; j < cols; ++j) {
-                    name = rs.Fields().Item(j).Name();
-                    if (job.lowercaseColumns == 1) lowerAscii(name);
-                    buf.append(PrepareHtml(name, "th", positionOf(j, cols), job.headerBackColor,
-                                           job.headerForeColor, *job.headerFont, job.noWrap));
-                }
-                // A lone column is the first and the last: its row is closed too.
-                if (cols == 1) buf.append(kRowEnd);
-            } else if (cols > 0) {
-                buf.append(kHtmlTableStart);
-            }
-            openings.resize(static_cast<size_t>(cols));
-            closings.resize(static_cast<size_t>(cols));
-            for (int j = 0; j < cols; ++j) {
-                std::string cell = PrepareHtml("", "td", positionOf(j, cols), job.bodyBackColor, job.bodyForeColor,
-                                               *job.bodyFont, job.noWrap);
-                const size_t textAt = cell.rfind("</font>");  // the face name is escaped: no '<' in it
-                openings[static_cast<size_t>(j)].assign(cell, 0, textAt);
-                closings[static_cast<size_t>(j)].assign(cell, textAt);
-                if (cols == 1) closings[0].append(kRowEnd);
-            }
+            buf.append(closings_[at]);
         }
-
-        for (int j = 0; j < cols; ++j) {
-            buf.append(openings[static_cast<size_t>(j)]);
-            const size_t valueStart = buf.size();
-            rs.appendFieldText(j, buf);
-            const size_t n = buf.size() - valueStart;
-            if (n == 0) {
-                // Only Null, Empty and the empty string have no text.
-                buf.append(blankText);
-            } else if (needsEscape(buf.data() + valueStart, n)) {
-                scratch.assign(buf, valueStart, n);
-                buf.resize(valueStart);
-                appendHtmlEscaped(buf, scratch);
-            }
-            buf.append(closings[static_cast<size_t>(j)]);
-        }
-
-        out.flushIfFull();
-        rs.MoveNext();
-        job.rowDone(i, count);
     }
 
-    // Closed, so a page that embeds the fragment keeps what follows it.
-    if (tableStarted) buf.append(kHtmlTableEnd);
-    out.commit();
-    rs.MoveFirst();
-    job.finished(count);
-}
+    void finish(OutputFile& out, int64_t) override {
+        // Closed, so a page that embeds the fragment keeps what follows it.
+        if (tableStarted_) out.buffer().append(kHtmlTableEnd);
+    }
+
+private:
+    void startTable(std::string& buf) {
+        const std::vector<Column>& cols = *columns_;
+        const int n = static_cast<int>(cols.size());
+        if (n == 0) return;
+        if (!job_.bodyFont || (job_.columns == 1 && !job_.headerFont)) throw Error::standard(err::kObjectNotSet);
+        tableStarted_ = true;
+        if (job_.columns == 1) {
+            std::string name;
+            for (int j = 0; j < n; ++j) {
+                name = cols[static_cast<size_t>(j)].name;
+                if (job_.lowercaseColumns == 1) lowerAscii(name);
+                buf.append(PrepareHtml(name, "th", positionOf(j, n), job_.headerBackColor, job_.headerForeColor,
+                                       *job_.headerFont, job_.noWrap));
+            }
+            // A lone column is the first and the last: its row is closed too.
+            if (n == 1) buf.append(kRowEnd);
+        } else {
+            buf.append(kHtmlTableStart);
+        }
+        // Each body cell is its opening, the value and its closing; both are
+        // the same for every row, so they are cut once from PrepareHtml of an
+        // empty text.
+        openings_.resize(static_cast<size_t>(n));
+        closings_.resize(static_cast<size_t>(n));
+        for (int j = 0; j < n; ++j) {
+            std::string cell = PrepareHtml("", "td", positionOf(j, n), job_.bodyBackColor, job_.bodyForeColor,
+                                           *job_.bodyFont, job_.noWrap);
+            const size_t textAt = cell.rfind("</font>");  // the face name is escaped: no '<' in it
+            openings_[static_cast<size_t>(j)].assign(cell, 0, textAt);
+            closings_[static_cast<size_t>(j)].assign(cell, textAt);
+            if (n == 1) closings_[0].append(kRowEnd);
+        }
+    }
+
+    const ExportJob& job_;
+    const std::string_view blankText_;
+    const std::vector<Column>* columns_ = nullptr;
+    std::vector<std::string> openings_, closings_;
+    bool tableStarted_ = false;
+    FieldValue value_;
+    std::string scratch_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> makeHtmlWriter(const ExportJob& job) { return std::make_unique<HtmlWriter>(job); }
 
 }  // namespace varnelo

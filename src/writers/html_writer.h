@@ -1,30 +1,26 @@
-// The HTML table writer and its cell helpers.
+// The HTML table writer's cell helpers (the writer itself is a RowWriter in
+// html_writer.cpp).
 //
-// writeHtml writes the rows of `rs` from its current row on, `RecordCount`
-// rows, to job.outputFile as one HTML table fragment (no document head, no
-// html or body element):
+// The writer turns the rows into one HTML table fragment (no document head,
+// no html or body element):
 //  - the table start line "<table border=1 cellspacing=1 cellpadding=1
 //    Width= "100%">" CR LF, in front of the first row;
-//  - with job.columns 1, a header row of "th" cells holding the column names
-//    (lower case with job.lowercaseColumns 1) in the header colours and font;
+//  - with columns 1, a header row of "th" cells holding the column names
+//    (lower case with lowercaseColumns 1) in the header colours and font;
 //  - one row of "td" cells per record in the body colours and font; a Null or
-//    empty value reads "NULL" with job.includeNulls 1, else nothing;
-//    job.noWrap 1 puts "nowrap" on body cells (never on header cells);
+//    empty value reads "NULL" with includeNulls 1, else nothing; noWrap 1
+//    puts "nowrap" on body cells (never on header cells);
 //  - "</table>" CR LF after the last row.
 // Every cell is one line; a row opens with "<tr>" on its first cell's line
 // and closes with a line "</tr>", also when the table has one column. Every
-// line ends in CR LF, whatever job.unixFormat says. A source with no rows
-// gives an empty file.
+// line ends in CR LF, whatever unixFormat says. A source with no rows gives
+// an empty file.
 //
 // Cell text and font names are HTML-escaped (& < > "), so a value always
-// shows as text and never becomes markup in the page that embeds the table.
-// System colours (0x80000000 + index) are written as the real colour they
-// stand for.
-//
-// On success the file replaces job.outputFile and the source moves back to
-// its first row. On failure the exception leaves with the earlier file, if
-// any, unchanged and the source where it stopped (see OutputFile). A job
-// without a header or body font fails with Error 91.
+// shows as text and never becomes markup in the page that embeds the table;
+// ill-formed UTF-8 and NUL characters become U+FFFD (counted). System
+// colours (0x80000000 + index) are written as the real colour they stand for.
+// A job without a header or body font fails with Error 91.
 #pragma once
 
 #include <cstdint>
@@ -32,12 +28,8 @@
 #include <string_view>
 
 #include "varnelo/font.h"
-#include "varnelo/recordset.h"
-#include "writers/export_job.h"
 
 namespace varnelo {
-
-void writeHtml(const ExportJob& job, Recordset& rs);
 
 // The text of one cell with the framing its Position asks for: RecordType
 // "th" is a header cell, any other a body cell; Position "B" opens the row
@@ -67,8 +59,5 @@ int16_t wholePointSize(double points);
 constexpr std::string_view kHtmlTableStart = "<table border=1 cellspacing=1 cellpadding=1 Width= \"100%\">\r\n";
 // What closes the table after its last row.
 constexpr std::string_view kHtmlTableEnd = "</table>\r\n";
-
-// Appends text with & < > " written as character references.
-void appendHtmlEscaped(std::string& out, std::string_view text);
 
 }  // namespace varnelo

@@ -1,7 +1,27 @@
-#include "writers/insert_writer.h"
-
+// The INSERT statement writer: one INSERT per row, with COMMITs between.
+//
+// Each row becomes
+//
+//   INSERT INTO [schema.]table (col1,col2) <line end>
+//   VALUES (<line end>
+//   v1,v2);<line end>
+//
+// with the job's separator between names and values. Column names that are
+// not plain identifiers stand in double quotes. Every value is the SQL
+// literal of what it is (appendSqlLiteral): text always quoted, Null as NULL,
+// binary values as X'..', plain dates as TO_DATE(...) with the 24-hour mask,
+// dates with a fraction or zone as quoted ISO text. Text with ill-formed
+// UTF-8 gets U+FFFD (counted); text holding a NUL character fails the
+// export with Error 5 naming its row and column.
+//
+// After every commitInterval statements (the text read as a number and
+// floored; 0 or less: never) comes "COMMIT;" and a line end; the file ends
+// with a "COMMIT;" of its own and no line end, so an empty source gives a
+// file holding only "COMMIT;". With includeSQL 1 the first statement is
+// preceded by "--SQL statement that produce this data" and by every line of
+// the query text, each behind "--", so no part of the query runs as SQL. A
+// commit interval that is no number fails with Error 13 at the first row.
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -9,8 +29,7 @@
 #include <vector>
 
 #include "varnelo/error.h"
-#include "writers/formatting.h"
-#include "writers/output_file.h"
+#include "writers/writers.h"
 
 namespace varnelo {
 
@@ -45,99 +64,67 @@ void appendCommented(std::string& buf, std::string_view text, std::string_view l
     }
 }
 
-}  // namespace
+class InsertWriter final : public RowWriter {
+public:
+    explicit InsertWriter(const ExportJob& job)
+        : job_(job), lineEnd_(job.lineEnd()), interval_(readInterval(job.commitInterval)) {}
 
-void writeInserts(const ExportJob& job, Recordset& rs) {
-    const std::string_view lineEnd = job.lineEnd();
-    const std::string_view sep = job.fieldSeparator;
-    const std::optional<int64_t> interval = readInterval(job.commitInterval);
-
-    OutputFile out(job.outputFile);
-    std::string& buf = out.buffer();
-    std::string scratch;  // a date's text, or a character value holding quotes
-
-    // Everything before the values is the same for every row: built once.
-    std::string head;
-    std::vector<TypeGroup> groups;
-    std::vector<int> types;
-    int cols = 0;
-    int64_t sinceCommit = 0;
-
-    const int64_t count = rs.RecordCount();
-    for (int64_t i = 1; i <= count; ++i) {
-        if (i == 1) {
-            cols = rs.Fields().Count();
-            head = "INSERT INTO ";
-            if (!job.insertSchema.empty()) head.append(job.insertSchema).append(".");
-            head.append(job.insertTable).append(" (");
-            for (int j = 0; j < cols; ++j) {
-                Field f = rs.Fields().Item(j);
-                if (j > 0) head.append(sep);
-                head.append(f.Name());
-                const int type = f.Type();
-                types.push_back(type);
-                groups.push_back(typeGroupOf(type));
-            }
-            head.append(") ").append(lineEnd).append("VALUES (").append(lineEnd);
-            if (job.includeSQL == 1) {
-                buf.append("--SQL statement that produce this data");
-                buf.append(lineEnd);
-                appendCommented(buf, rs.Source(), lineEnd);
-            }
+    void begin(OutputFile&, const std::vector<Column>& columns, Recordset& rs) override {
+        columns_ = &columns;
+        source_ = rs.Source();
+        // Everything before the values is the same for every row: built once.
+        head_ = "INSERT INTO ";
+        if (!job_.insertSchema.empty()) head_.append(job_.insertSchema).append(".");
+        head_.append(job_.insertTable).append(" (");
+        for (size_t j = 0; j < columns.size(); ++j) {
+            if (j > 0) head_.append(job_.fieldSeparator);
+            appendSqlName(head_, columns[j].name);
         }
-
-        buf.append(head);
-        for (int j = 0; j < cols; ++j) {
-            if (j > 0) buf.append(sep);
-            const size_t at = static_cast<size_t>(j);
-            switch (groups[at]) {
-                case TypeGroup::Character: {
-                    buf.push_back('\'');
-                    const size_t start = buf.size();
-                    if (!rs.appendFieldText(j, buf)) {
-                        buf.resize(start - 1);
-                        buf.append("NULL");
-                    } else if (std::memchr(buf.data() + start, '\'', buf.size() - start)) {
-                        scratch.assign(buf, start, std::string::npos);
-                        buf.resize(start - 1);
-                        appendFormatted(buf, scratch, types[at], 'I');
-                    } else {
-                        buf.push_back('\'');
-                    }
-                    break;
-                }
-                case TypeGroup::Date:
-                    scratch.clear();
-                    if (rs.appendFieldText(j, scratch))
-                        appendFormatted(buf, scratch, types[at], 'I');
-                    else
-                        buf.append("NULL");
-                    break;
-                case TypeGroup::Other: {
-                    const size_t start = buf.size();
-                    if (!rs.appendFieldText(j, buf) || buf.size() == start) buf.append("NULL");
-                    break;
-                }
-            }
-        }
-        buf.append(");");
-        buf.append(lineEnd);
-
-        if (!interval) throw Error::standard(err::kTypeMismatch);
-        if (++sinceCommit == *interval) {
-            buf.append("COMMIT;");
-            buf.append(lineEnd);
-            sinceCommit = 0;
-        }
-        out.flushIfFull();
-        rs.MoveNext();
-        job.rowDone(i, count);
+        head_.append(") ").append(lineEnd_).append("VALUES (").append(lineEnd_);
     }
 
-    buf.append("COMMIT;");
-    out.commit();
-    rs.MoveFirst();
-    job.finished(count);
-}
+    void row(OutputFile& out, Recordset& rs, int64_t number) override {
+        std::string& buf = out.buffer();
+        if (number == 1 && job_.includeSQL == 1) {
+            buf.append("--SQL statement that produce this data").append(lineEnd_);
+            appendCommented(buf, source_, lineEnd_);
+        }
+        buf.append(head_);
+        const std::vector<Column>& cols = *columns_;
+        for (size_t j = 0; j < cols.size(); ++j) {
+            if (j > 0) buf.append(job_.fieldSeparator);
+            rs.readField(static_cast<int>(j), value_);
+            switch (appendSqlLiteral(buf, value_, cols[j].group)) {
+                case SqlLiteral::Written: break;
+                case SqlLiteral::Repaired: ++repairedValues; break;
+                case SqlLiteral::HasNul:
+                    failValue(number, cols[j], "a NUL character cannot stand in a SQL text literal");
+            }
+        }
+        buf.append(");").append(lineEnd_);
+
+        if (!interval_) throw Error::standard(err::kTypeMismatch);
+        if (++sinceCommit_ == *interval_) {
+            buf.append("COMMIT;").append(lineEnd_);
+            sinceCommit_ = 0;
+        }
+    }
+
+    void finish(OutputFile& out, int64_t) override { out.buffer().append("COMMIT;"); }
+
+private:
+    const ExportJob& job_;
+    const std::string_view lineEnd_;
+    const std::optional<int64_t> interval_;
+    const std::vector<Column>* columns_ = nullptr;
+    std::string source_;
+    std::string head_;
+    int64_t sinceCommit_ = 0;
+    FieldValue value_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> makeInsertWriter(const ExportJob& job) { return std::make_unique<InsertWriter>(job); }
 
 }  // namespace varnelo

@@ -1,11 +1,14 @@
 #include "writers/sqlldr_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "varnelo/error.h"
 #include "writers/formatting.h"
 #include "writers/output_file.h"
+#include "writers/writers.h"
 
 namespace varnelo {
 
@@ -83,79 +86,114 @@ std::string sqlLoaderBaseName(const std::string& outputFile) {
     return outputFile.substr(0, dot + 1);
 }
 
-void writeSqlLoader(const ExportJob& job, Recordset& rs) {
-    const std::string_view lineEnd = job.lineEnd();
-    const std::string_view sep = job.fieldSeparator;
-    const std::string_view enclose = job.strEnclose;
+namespace {
 
-    OutputFile out(job.outputFile);
-    std::string& buf = out.buffer();
-    appendHeader(buf, job, lineEnd);
-
-    // The column list comes from the field collection, which answers without a
-    // current row, so an empty source still gets its columns.
-    const int cols = rs.Fields().Count();
-    std::vector<TypeGroup> groups;
-    std::vector<int> types;
-    for (int j = 0; j < cols; ++j) {
-        Field f = rs.Fields().Item(j);
-        const int type = f.Type();
-        types.push_back(type);
-        groups.push_back(typeGroupOf(type));
-        buf.append(f.Name()).append("\t").append(GetFieldTypeText(type));
-        if (j < cols - 1) buf.append(",");
-        buf.append(lineEnd);
+class SqlLoaderWriter final : public RowWriter {
+public:
+    explicit SqlLoaderWriter(const ExportJob& job) : job_(job), lineEnd_(job.lineEnd()) {
+        // Refused before a file is opened: the loader cannot split on nothing.
+        if (job.fieldSeparator.empty())
+            throw Error(err::kInvalidProcedureCall, "Varnelo",
+                        "The field separator is empty; a SQL*Loader file needs one between its fields.");
     }
-    buf.append(")").append(lineEnd);
-    // INFILE * data starts only after this line.
-    buf.append("BEGINDATA").append(lineEnd);
-    out.flushIfFull();
 
-    std::string scratch;  // a date's text, or an enclosed value holding the enclosure
-    const int64_t count = rs.RecordCount();
-    for (int64_t i = 1; i <= count; ++i) {
-        for (int j = 0; j < cols; ++j) {
-            if (j > 0) buf.append(sep);
-            const size_t at = static_cast<size_t>(j);
-            switch (groups[at]) {
-                case TypeGroup::Character:
-                    if (enclose.empty()) {
-                        rs.appendFieldText(j, buf);  // Null appends nothing: an empty field
-                        break;
-                    }
-                    {
-                        buf.append(enclose);
-                        const size_t start = buf.size();
-                        if (!rs.appendFieldText(j, buf)) {
-                            buf.resize(start - enclose.size());  // Null stays an empty field
-                            break;
-                        }
-                        if (std::string_view(buf).substr(start).find(enclose) != std::string_view::npos) {
-                            scratch.assign(buf, start, std::string::npos);
-                            buf.resize(start);
-                            appendDoubling(buf, scratch, enclose);
-                        }
-                        buf.append(enclose);
-                    }
-                    break;
-                case TypeGroup::Date:
-                    scratch.clear();
-                    if (rs.appendFieldText(j, scratch)) appendFormatted(buf, scratch, types[at], 'S');
-                    break;
-                case TypeGroup::Other:
-                    rs.appendFieldText(j, buf);
-                    break;
-            }
+    void begin(OutputFile&, const std::vector<Column>& columns, Recordset&) override {
+        columns_ = &columns;
+        stats_.assign(columns.size(), ColumnStats{});
+    }
+
+    void row(OutputFile&, Recordset& rs, int64_t number) override {
+        std::string& buf = data_;
+        if (number > 1) buf.append(lineEnd_);
+        const std::vector<Column>& cols = *columns_;
+        for (size_t j = 0; j < cols.size(); ++j) {
+            if (j > 0) buf.append(job_.fieldSeparator);
+            rs.readField(static_cast<int>(j), value_);
+            appendField(buf, cols[j], stats_[j], number);
         }
-        if (i < count) buf.append(lineEnd);
-        out.flushIfFull();
-        rs.MoveNext();
-        job.rowDone(i, count);
     }
 
-    out.commit();
-    rs.MoveFirst();
-    job.finished(count);
+    void finish(OutputFile& out, int64_t) override {
+        std::string& buf = out.buffer();
+        appendHeader(buf, job_, lineEnd_);
+        const std::vector<Column>& cols = *columns_;
+        for (size_t j = 0; j < cols.size(); ++j) {
+            appendSqlName(buf, cols[j].name);
+            buf.append("\t").append(typeText(cols[j], stats_[j]));
+            if (j + 1 < cols.size()) buf.append(",");
+            buf.append(lineEnd_);
+        }
+        buf.append(")").append(lineEnd_);
+        // INFILE * data starts only after this line.
+        buf.append("BEGINDATA").append(lineEnd_);
+        buf.append(data_);
+    }
+
+private:
+    struct ColumnStats {
+        size_t longest = 0;  // bytes of the longest value
+        bool fractions = false;
+        bool zones = false;
+    };
+
+    static std::string typeText(const Column& c, const ColumnStats& s) {
+        switch (c.group) {
+            case TypeGroup::Character: return "CHAR(" + std::to_string(s.longest > 0 ? s.longest : 1) + ")";
+            case TypeGroup::Date: return loaderDateType(s.fractions, s.zones);
+            case TypeGroup::Other: break;
+        }
+        return GetFieldTypeText(c.type);
+    }
+
+    void appendField(std::string& buf, const Column& col, ColumnStats& stats, int64_t number) {
+        using K = Variant::Kind;
+        if (value_.isNull()) return;  // an empty field: NULL to the loader
+        text_.clear();
+        switch (value_.kind) {
+            case K::String:
+                if (std::memchr(value_.text.data(), 0, value_.text.size()))
+                    failValue(number, col, "a NUL character cannot travel in SQL*Loader data");
+                if (appendRepairedUtf8(text_, value_.text, false)) ++repairedValues;
+                break;
+            case K::Boolean: text_.push_back(value_.boolean ? '1' : '0'); break;  // INTEGER EXTERNAL reads these
+            case K::Date:
+                appendLoaderDate(text_, value_.date);
+                stats.fractions |= value_.date.hasFraction();
+                stats.zones |= value_.date.hasZone();
+                break;
+            default: value_.appendText(text_); break;
+        }
+        if (text_.find_first_of("\r\n") != std::string::npos)
+            failValue(number, col, "a line break cannot travel in SQL*Loader in-line data; export it in another format");
+        stats.longest = std::max(stats.longest, text_.size());
+        const std::string& enclose = job_.strEnclose;
+        const bool holdsSeparator = text_.find(job_.fieldSeparator) != std::string::npos;
+        if (!enclose.empty() && (holdsSeparator || value_.kind == K::String || col.group == TypeGroup::Character)) {
+            buf.append(enclose);
+            appendDoubling(buf, text_, enclose);
+            buf.append(enclose);
+        } else if (holdsSeparator) {
+            failValue(number, col,
+                      "the value holds the field separator; set StrEnclose (for example to a double quote) to "
+                      "export it");
+        } else {
+            buf.append(text_);
+        }
+    }
+
+    const ExportJob& job_;
+    const std::string_view lineEnd_;
+    const std::vector<Column>* columns_ = nullptr;
+    std::vector<ColumnStats> stats_;
+    std::string data_;
+    FieldValue value_;
+    std::string text_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> makeSqlLoaderWriter(const ExportJob& job) {
+    return std::make_unique<SqlLoaderWriter>(job);
 }
 
 }  // namespace varnelo

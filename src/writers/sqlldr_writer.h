@@ -1,48 +1,53 @@
-// The SQL*Loader writer: one control file that carries its own data.
+// The SQL*Loader writer's helpers (the writer is a RowWriter in
+// sqlldr_writer.cpp).
 //
-// Writes to job.outputFile, each line followed by the line end (LF with
-// job.unixFormat 1, else CR LF):
+// The writer makes one control file that carries its own data, each line
+// followed by the line end (LF with unixFormat 1, else CR LF):
 //
 //   Load data                      (with a trailing blank)
 //   INFILE *
 //   BADFILE <base>bad
 //   DISCARDFILE <base>dsc
-//   DISCARDMAX <job.discardMax>    (left out when job.discardMax is empty)
+//   DISCARDMAX <discardMax>        (left out when discardMax is empty)
 //   <mode> INTO TABLE [schema.]table
-//   Fields terminated by "<sep>"[ Optionally enclosed by "<job.strEnclose>"]
+//   Fields terminated by "<sep>"[ Optionally enclosed by "<strEnclose>"]
 //   TRAILING NULLCOLS
 //   (
-//   <name><TAB><GetFieldTypeText>,  one line per column, the last without ","
+//   <name><TAB><type>,  one line per column, the last without ","
 //   )
 //   BEGINDATA
 //
-// then one line per row of `rs` (from its current row on, `RecordCount`
-// rows), the values separated by job.fieldSeparator and the last line
-// without a line end. <base> is job.outputFile up to and including the last
-// "." of its file name, or the whole path and a "." when the name has none.
-// <mode> is job.sqlLoaderMode: 1 INSERT, 2 APPEND, 3 REPLACE, 4 TRUNCATE, any
-// other value nothing (the line then starts with a blank). The separator and
-// the enclosure stand in double quotes; one holding a double quote stands in
-// single quotes instead, and one holding both kinds as X'<hex>'.
+// then one line per row, the values separated by the field separator and the
+// last line without a line end. <base> is the output file up to and
+// including the last "." of its file name, or the whole path and a "." when
+// the name has none. <mode> is sqlLoaderMode: 1 INSERT, 2 APPEND, 3 REPLACE,
+// 4 TRUNCATE, any other value nothing (the line then starts with a blank).
+// The separator and the enclosure stand in double quotes; one holding a
+// double quote stands in single quotes instead, and one holding both kinds
+// as X'<hex>'. Names that are not plain identifiers stand in double quotes.
 //
-// Values: Null is an empty field, which the loader loads as NULL; dates read
-// dd/MM/yyyy HH:mm:ss; with job.strEnclose set, every character-group value
-// stands between two job.strEnclose texts with each occurrence inside doubled,
-// so a value holding the separator loads intact. A value holding a line break
-// cannot travel in in-line data: the loader reads it as two records.
+// Types: character columns CHAR(n), n the longest value of the column in
+// this export in bytes (the loader's default of 255 would reject longer
+// ones); date columns DATE "dd/mm/yyyy hh24:mi:ss", or a TIMESTAMP mask
+// when their values carry fractions or zones (loaderDateType); others
+// INTEGER EXTERNAL. The column list depends on every value, so the data
+// goes to a scratch file first and follows the list at the end.
 //
-// On success the file replaces job.outputFile and the source moves back to its
-// first row; on failure the earlier file, if any, stays as it was.
+// Values: Null is an empty field, which the loader loads as NULL; Booleans
+// 1 and 0; dates dd/MM/yyyy HH:mm:ss (with fraction and zone when they have
+// them); binary values hexadecimal. With strEnclose set, text values (and
+// any value holding the separator) stand between two strEnclose texts with
+// each occurrence inside doubled. Refused with Error 5 naming the row and
+// column, the old file kept: a value holding a line break (in-line data
+// cannot carry one), a value holding the separator without strEnclose, text
+// holding a NUL. An empty field separator is refused before anything is
+// written. Ill-formed UTF-8 becomes U+FFFD (counted).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "varnelo/recordset.h"
-#include "writers/export_job.h"
-
 namespace varnelo {
-
-void writeSqlLoader(const ExportJob& job, Recordset& rs);
 
 // The load keyword of a SQLLoaderMode value ("" outside 1..4).
 const char* sqlLoaderKeyword(int32_t mode);

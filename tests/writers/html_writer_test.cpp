@@ -1,6 +1,7 @@
 // The HTML table writer: its cell helpers, whole files from in-memory
 // sources compared byte for byte, and the control's Save in HTML.
 #include "writers/html_writer.h"
+#include "writers/pipeline.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,12 @@
 
 namespace varnelo {
 namespace {
+
+void writeHtml(ExportJob job, Recordset& rs) {
+    job.format = 6;
+    runExport(job, rs);
+}
+
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;

@@ -1,7 +1,7 @@
 // The INSERT statement writer: whole files compared byte for byte, commit
 // counting, the query comment, Nulls of every type group, and the failures a
 // host sees through the control.
-#include "writers/insert_writer.h"
+#include "writers/pipeline.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +16,12 @@
 
 namespace varnelo {
 namespace {
+
+void writeInserts(ExportJob job, Recordset& rs) {
+    job.format = 3;
+    runExport(job, rs);
+}
+
 
 using ::testing::ElementsAre;
 using testing_control::callStack;

@@ -1,6 +1,7 @@
 // The SQL*Loader writer: whole control files compared byte for byte: the
 // header and its options, modes, base names, column types, Nulls, enclosures
 // and separators of any length.
+#include "writers/pipeline.h"
 #include "writers/sqlldr_writer.h"
 
 #include <gmock/gmock.h>
@@ -15,6 +16,12 @@
 
 namespace varnelo {
 namespace {
+
+void writeSqlLoader(ExportJob job, Recordset& rs) {
+    job.format = 7;
+    runExport(job, rs);
+}
+
 
 using ::testing::ElementsAre;
 using ::testing::EndsWith;

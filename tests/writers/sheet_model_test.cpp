@@ -1,10 +1,9 @@
-// The Excel writer's parts: colours, text measurement, column widths and the
-// workbook's life. Values, looks and the record limit are read back with a
+// The sheet model's parts: colours, date serials, text measurement, column
+// widths and the workbook's life. Values, looks and the record limit are read back with a
 // real reader in tests/apps/excel_readback_test.cpp.
-#include "writers/excel_writer.h"
+#include "writers/sheet_model.h"
 
 #include <gtest/gtest.h>
-#include <xlsxwriter.h>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +11,7 @@
 #include "support/test_support.h"
 #include "varnelo/error.h"
 #include "varnelo/memory_recordset.h"
+#include "writers/pipeline.h"
 
 namespace varnelo {
 namespace {
@@ -33,13 +33,26 @@ std::string zipPart(const std::string& xlsx, const char* part) {
     return out;
 }
 
-TEST(ExcelColor, PlainColoursSwapToRgbAndSystemColoursResolve) {
-    EXPECT_EQ(excelColor(0x0000FF), 0xFF0000u);  // red in the low byte
-    EXPECT_EQ(excelColor(0x123456), 0x563412u);
-    // Black must be explicit: libxlsxwriter takes 0 for "no colour".
-    EXPECT_EQ(excelColor(0x000000), static_cast<uint32_t>(LXW_COLOR_BLACK));
-    EXPECT_EQ(excelColor(0x8000000F), 0xD4D0C8u);  // button face
-    EXPECT_EQ(excelColor(0x80000008), static_cast<uint32_t>(LXW_COLOR_BLACK));  // window text
+ExportResult writeExcel(ExportJob job, Recordset& rs) {
+    job.format = 4;
+    return runExport(job, rs);
+}
+
+TEST(SheetRgb, PlainColoursSwapToRgbAndSystemColoursResolve) {
+    EXPECT_EQ(sheetRgb(0x0000FF), 0xFF0000u);  // red in the low byte
+    EXPECT_EQ(sheetRgb(0x123456), 0x563412u);
+    EXPECT_EQ(sheetRgb(0x8000000F), 0xD4D0C8u);  // button face
+    EXPECT_EQ(sheetRgb(0x80000008), 0u);         // window text
+}
+
+TEST(ExcelSerial, CountsFrom1900WithItsPhantomLeapDay) {
+    EXPECT_DOUBLE_EQ(excelSerial(1900, 1, 1, 0, 0, 0, 0), 1.0);
+    EXPECT_DOUBLE_EQ(excelSerial(1900, 2, 28, 0, 0, 0, 0), 59.0);
+    EXPECT_DOUBLE_EQ(excelSerial(1900, 3, 1, 0, 0, 0, 0), 61.0);
+    EXPECT_DOUBLE_EQ(excelSerial(2024, 2, 29, 12, 0, 0, 0), 45351.5);
+    EXPECT_DOUBLE_EQ(excelSerial(9999, 12, 31, 0, 0, 0, 0), 2958465.0);
+    EXPECT_NEAR(excelSerial(2024, 3, 5, 14, 30, 0, 123'000'000) - excelSerial(2024, 3, 5, 14, 30, 0, 0),
+                0.123 / 86400, 1e-11);
 }
 
 TEST(TextPixelWidth, ScalesWithFontAndMeasuresTheWidestLine) {
@@ -87,7 +100,7 @@ TEST_F(ExcelWriterTest, WritesOneSheetAndMovesBackToTheFirstRow) {
     rs.moveTo(2);  // the whole source is copied, wherever the cursor stood
     std::pair<int64_t, int64_t> progress;
     job.progress = [&](int64_t done, int64_t all) { progress = {done, all}; };
-    EXPECT_EQ(writeExcel(job, rs), ExcelCopyResult::Copied);
+    EXPECT_EQ(writeExcel(job, rs).rows, 3);
     EXPECT_EQ(rs.position(), 0);
     EXPECT_EQ(progress, std::make_pair(int64_t{3}, int64_t{3}));
     EXPECT_NE(zipPart(job.outputFile, "xl/worksheets/sheet1.xml").find("<dimension ref=\"A1:B4\"/>"),
@@ -116,9 +129,9 @@ TEST_F(ExcelWriterTest, ARecordSourceFailurePassesThroughAndKeepsTheOldFile) {
     class Failing : public MemoryRecordset {
     public:
         using MemoryRecordset::MemoryRecordset;
-        Variant fieldValue(int index) const override {
+        void readField(int index, FieldValue& out) const override {
             if (position() == 1) throw Error(err::kNoCurrentRecord, "ADODB.Recordset", "gone");
-            return MemoryRecordset::fieldValue(index);
+            MemoryRecordset::readField(index, out);
         }
     } failing({"n"}, {adtype::kInteger}, Rows{{1}, {2}});
     EXPECT_EQ(errorOf([&] { writeExcel(job, failing); }).number(), err::kNoCurrentRecord);
