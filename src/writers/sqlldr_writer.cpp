@@ -149,6 +149,12 @@ private:
         using K = Variant::Kind;
         if (value_.isNull()) return;  // an empty field: NULL to the loader
         text_.clear();
+        DateTime d;
+        if (value_.kind == K::String && col.group == TypeGroup::Date &&
+            (DateTime::parseIso(value_.text, d) || DateTime::parseDayFirst(value_.text, d))) {
+            value_.kind = K::Date;  // date text in a date column loads through the column's mask
+            value_.date = d;
+        }
         switch (value_.kind) {
             case K::String:
                 if (std::memchr(value_.text.data(), 0, value_.text.size()))

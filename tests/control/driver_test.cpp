@@ -103,7 +103,7 @@ TEST_F(DriverTest, SaveToFileOtherThanOneSkipsTheFileChecksButStillWritesTheFile
 
 // Ascii, Tab, Other and Inserts set the separator before their writer runs;
 // the other writers keep what the host set. ExcelInstance and unknown formats
-// end silently: no file, and the tab sheet untouched. The host is never told.
+// raise 380 naming the value: no file, and the tab sheet untouched.
 TEST_F(DriverTest, EachFormatLeavesItsSeparatorInFieldSeparatorWithoutRecordingIt) {
     const std::pair<int32_t, const char*> cases[] = {
         {Ascii, ","},     {DelimTab, "\t"}, {DelimOther, "|"},    {Inserts, ","}, {ExcelFile, "#"},
@@ -121,7 +121,13 @@ TEST_F(DriverTest, EachFormatLeavesItsSeparatorInFieldSeparatorWithoutRecordingI
         fs::remove(file);
         p().SSTab1.setMousePointer(0);
         forget();
-        control.Save();
+        if (runs) {
+            control.Save();
+        } else {
+            Error e = errorOf([&] { control.Save(); });
+            EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
+            EXPECT_THAT(e.description(), HasSubstr("Format " + std::to_string(format)));
+        }
         EXPECT_EQ(control.FieldSeparator(), separator);
         EXPECT_THAT(host.changes, IsEmpty());
         EXPECT_THAT(desktop.messages, IsEmpty());
@@ -189,10 +195,10 @@ TEST_F(DriverTest, RefusalsAndFailuresFromTheButtonsReachTheHostAndRestoreThePan
 
     ready(Ascii);
     control.LaunchFile(1);
-    source->moveTo(2);  // after the last row: the first value read fails
+    control.OutputFile(file + ".missing/out.txt");  // no such folder
     desktop.calls.clear();
     Error e = errorOf([&] { p().cmdSave.click(); });
-    EXPECT_EQ(e.number(), err::kNoCurrentRecord);
+    EXPECT_EQ(e.number(), err::kPathNotFound);
     EXPECT_EQ(e.source(), "HuntERR.ErrorIn");
     EXPECT_THAT(e.description(), HasSubstr("  Method: Varnelo.ascii_IO \r\n"));
     EXPECT_THAT(e.description(), HasSubstr("  Call Stack: Varnelo.Save() ---"));
@@ -203,7 +209,6 @@ TEST_F(DriverTest, RefusalsAndFailuresFromTheButtonsReachTheHostAndRestoreThePan
     EXPECT_FALSE(p().cmdSend.visible());
     EXPECT_THAT(desktop.calls, ElementsAre("showWait", "closeWait")) << "nothing is opened";
 
-    source->moveTo(0);
     control.SendThroughMail(1);
     desktop.calls.clear();
     e = errorOf([&] { p().cmdSend.click(); });

@@ -266,6 +266,13 @@ TEST_F(SqlRoundTripTest, InsertStatementsLoadIntoPostgresAndSqliteWithEveryValue
                     "sqlite3 shell against PostgreSQL");
 }
 
+// The bytes of the longest value of column j: what a CHAR(n) must hold.
+size_t longest(const Table& rows, size_t j) {
+    size_t n = 1;
+    for (const auto& row : rows) n = std::max(n, row[j] ? row[j]->size() : 0);
+    return n;
+}
+
 TEST_F(SqlRoundTripTest, SqlLoaderControlFileParsesBackIntoTheSourceValues) {
     const std::string file = dir.file("items.ctl");
     // In-line data holds one record per line: rows whose text has a line
@@ -279,6 +286,12 @@ TEST_F(SqlRoundTripTest, SqlLoaderControlFileParsesBackIntoTheSourceValues) {
     for (size_t at = 0, end = 0; end != std::string::npos; at = end + 2)
         lines.push_back(text.substr(at, (end = text.find("\r\n", at)) - at));
 
+    Table sent;
+    for (auto row : kRows) {
+        if (row[6] && row[6]->find_first_of("\r\n") != std::string::npos) continue;
+        if (row[8]) *row[8] += " 00:00:00";  // a date column's value reads with its time, midnight included
+        sent.push_back(std::move(row));
+    }
     std::vector<std::string> want = {
         "Load data ", "INFILE *", "BADFILE " + dir.file("items.bad"), "DISCARDFILE " + dir.file("items.dsc"),
         "DISCARDMAX 10", "REPLACE INTO TABLE roundtrip.items",
@@ -286,7 +299,9 @@ TEST_F(SqlRoundTripTest, SqlLoaderControlFileParsesBackIntoTheSourceValues) {
     for (size_t j = 0; j < kCols; ++j) {
         const Kind k = kKinds[j];
         want.push_back(std::string(kNames[j]) + "\t" +
-                       (k == String ? "CHAR" : k == Date ? "DATE\t\"dd/mm/yyyy hh24:mi:ss\"" : "INTEGER EXTERNAL") +
+                       (k == String ? "CHAR(" + std::to_string(longest(sent, j)) + ")"
+                        : k == Date ? "DATE\t\"dd/mm/yyyy hh24:mi:ss\""
+                                    : "INTEGER EXTERNAL") +
                        (j + 1 < kCols ? "," : ""));
     }
     want.insert(want.end(), {")", "BEGINDATA"});
@@ -313,12 +328,6 @@ TEST_F(SqlRoundTripTest, SqlLoaderControlFileParsesBackIntoTheSourceValues) {
             if (const std::string s = row[j].value_or(""); s.size() == 19)
                 row[j] = s.substr(6, 4) + "-" + s.substr(3, 2) + "-" + s.substr(0, 2) + s.substr(10);
         data.push_back(std::move(row));
-    }
-    Table sent;
-    for (auto row : kRows) {
-        if (row[6] && row[6]->find_first_of("\r\n") != std::string::npos) continue;
-        if (row[8]) *row[8] += " 00:00:00";  // a date column's value reads with its time, midnight included
-        sent.push_back(std::move(row));
     }
     expectSameTable(canonical(data), canonical(sent), "SQL*Loader data");
 }

@@ -97,7 +97,7 @@ TEST(Utf8, ValidTextPassesAndEveryIllFormedSequenceBecomesOneReplacement) {
     for (const char* ok : {"", "plain", "caf\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"})
         EXPECT_TRUE(isValidUtf8(ok)) << ok;
     const struct { const char* in; const char* out; } bad[] = {
-        {"a\xFFb", "a\xEF\xBF\xBD" "b"},                        // not a lead byte
+        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},                        // not a lead byte
         {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},               // overlong
         {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
         {"\xE4\xB8", "\xEF\xBF\xBD\xEF\xBF\xBD"},               // cut short

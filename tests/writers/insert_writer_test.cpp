@@ -101,7 +101,7 @@ TEST_F(InsertWriterTest, NullsEmptiesQuotesAndDatesOfEveryTypeGroup) {
                             {"a,b\nc", "\"q\"", "2024-02-29 23:59:58", int64_t{9007199254740993}, -1e21, true}});
     const std::string head = "INSERT INTO T (S,W,D,I,X,B) \nVALUES (\n";
     EXPECT_EQ(write(rs), head + "NULL,NULL,NULL,NULL,NULL,NULL);\n" +  //
-                             head + "'','','',NULL,NULL,True);\n" +    //
+                             head + "'',NULL,NULL,NULL,'',True);\n" +  // text is text, even empty in a number column
                              head +
                              "'O''Brien''s','Zoë ''''x''''',TO_DATE('25/12/2003 13:05:07','dd/mm/yyyy hh24:mi:ss'),"
                              "-42,2.5,False);\n" +

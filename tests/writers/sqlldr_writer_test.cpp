@@ -65,7 +65,7 @@ TEST_F(SqlLoaderWriterTest, WholeFileWithColumnTypesAndData) {
     job.insertSchema = "SALES";
     job.sqlLoaderMode = Append;
     const std::string want = header("APPEND INTO TABLE SALES.ORDERS") +
-                             "ID\tINTEGER EXTERNAL,\nNAME\tCHAR,\nBORN\tDATE\t\"dd/mm/yyyy hh24:mi:ss\",\n"
+                             "ID\tINTEGER EXTERNAL,\nNAME\tCHAR(5),\nBORN\tDATE\t\"dd/mm/yyyy hh24:mi:ss\",\n"
                              "PRICE\tINTEGER EXTERNAL\n)\nBEGINDATA\n"
                              "7,Smith,25/12/2003 13:05:07,2.5\n"
                              "8,Jones,29/02/2024 00:00:00,-1\n"
@@ -81,9 +81,9 @@ TEST_F(SqlLoaderWriterTest, WholeFileWithColumnTypesAndData) {
 
 TEST_F(SqlLoaderWriterTest, EmptyAndOneColumnSources) {
     MemoryRecordset none({"A", "B"}, {adtype::kInteger, adtype::kChar}, Rows{});
-    EXPECT_EQ(write(none), header("INSERT INTO TABLE ORDERS") + "A\tINTEGER EXTERNAL,\nB\tCHAR\n)\nBEGINDATA\n");
+    EXPECT_EQ(write(none), header("INSERT INTO TABLE ORDERS") + "A\tINTEGER EXTERNAL,\nB\tCHAR(1)\n)\nBEGINDATA\n");
     MemoryRecordset one({"A"}, {adtype::kVarWChar}, Rows{{"x"}, {"y"}});
-    EXPECT_EQ(write(one), header("INSERT INTO TABLE ORDERS") + "A\tCHAR\n)\nBEGINDATA\nx\ny");
+    EXPECT_EQ(write(one), header("INSERT INTO TABLE ORDERS") + "A\tCHAR(1)\n)\nBEGINDATA\nx\ny");
 }
 
 TEST_F(SqlLoaderWriterTest, ModesFollowThePublishedNumbering) {
@@ -118,7 +118,7 @@ TEST_F(SqlLoaderWriterTest, EnclosuresAreDoubledAndSeparatorsOfAnyLengthKeptWhol
                             {4, "", Variant::null()}});
     job.strEnclose = "\"";
     EXPECT_EQ(write(rs), header("INSERT INTO TABLE ORDERS", "Fields terminated by \",\" Optionally enclosed by '\"'") +
-                             "N\tINTEGER EXTERNAL,\nS\tCHAR,\nD\tDATE\t\"dd/mm/yyyy hh24:mi:ss\"\n)\nBEGINDATA\n"
+                             "N\tINTEGER EXTERNAL,\nS\tCHAR(16),\nD\tDATE\t\"dd/mm/yyyy hh24:mi:ss\"\n)\nBEGINDATA\n"
                              "1,\"Smith, John\",02/01/2024 15:04:05\n"
                              "2,\"the \"\"quoted\"\" one\",\n"
                              "3,,02/01/2024 00:00:00\n"
@@ -139,22 +139,49 @@ TEST_F(SqlLoaderWriterTest, EnclosuresAreDoubledAndSeparatorsOfAnyLengthKeptWhol
 
 class SqlLoaderThroughControlTest : public testing_control::ControlTest {};
 
-TEST_F(SqlLoaderThroughControlTest, RunningPastTheEndFailsUnderSQLLdrIOKeepingTheOldFile) {
+TEST_F(SqlLoaderWriterTest, LongValuesBooleansAndFractionsLoseNothing) {
+    // The loader's 255-byte default would reject the long value: CHAR(n) covers it.
+    MemoryRecordset rs({"T", "B", "D", "Z"}, {adtype::kVarChar, adtype::kBoolean, adtype::kDBTimeStamp, adtype::kDate},
+                       Rows{{std::string(300, 'x') + "\xC3\xA9", true, "2024-03-05T14:30:00.123", "2024-03-05"},
+                            {"a", false, "2024-03-05 14:30:00", "2024-03-05 14:30:00+05:30"}});
+    const std::string text = write(rs);
+    EXPECT_THAT(text, HasSubstr("\nT\tCHAR(302),\nB\tINTEGER EXTERNAL,\n"
+                                "D\tTIMESTAMP\t\"dd/mm/yyyy hh24:mi:ss.ff\",\n"
+                                "Z\tTIMESTAMP WITH TIME ZONE\t\"dd/mm/yyyy hh24:mi:ss.ff tzh:tzm\"\n)\n"));
+    EXPECT_THAT(text, EndsWith(",1,05/03/2024 14:30:00.123,05/03/2024 00:00:00\n"
+                               "a,0,05/03/2024 14:30:00,05/03/2024 14:30:00 +05:30"));
+}
+
+// What in-line data cannot carry fails the export, naming the row and the
+// column, and keeps the old file.
+TEST_F(SqlLoaderThroughControlTest, ValuesTheLoaderCannotReadFailUnderSQLLdrIOKeepingTheOldFile) {
     TempDir dir;
     const std::string file = dir.file("load.ctl");
     writeFile(file, "the good old file");
-    auto rs = std::make_shared<MemoryRecordset>(std::vector<std::string>{"N"}, std::vector<int>{adtype::kInteger},
-                                                Rows{{1}, {2}});
-    rs->moveTo(2);
-    control.DataSource(rs);
     control.Format(SQLLoader);
     control.OutputFile(file);
     control.InsertTable("T");
     control.CommitInterval("1");
-    Error e = errorOf([&] { control.Save(); });
-    EXPECT_EQ(e.number(), err::kNoCurrentRecord);
-    EXPECT_THAT(testing_control::callStack(e.description()), ElementsAre("Varnelo.SQLLdrIO", "Varnelo.Save"));
-    EXPECT_EQ(readFile(file), "the good old file");
+    const struct { Variant value; const char* separator; const char* why; } cases[] = {
+        {Variant("two\nlines"), ",", "Row 2, column \"S\": a line break cannot travel"},
+        {Variant("cr\ronly"), ",", "Row 2, column \"S\": a line break cannot travel"},
+        {Variant("a,b"), ",", "Row 2, column \"S\": the value holds the field separator"},
+        {Variant(1.5), ".", "Row 2, column \"S\": the value holds the field separator"},
+        {Variant(std::string("a\0b", 3)), ",", "Row 2, column \"S\": a NUL character"},
+        {Variant("fine"), "", "The field separator is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        control.DataSource(std::make_shared<MemoryRecordset>(
+            std::vector<std::string>{"S"}, std::vector<int>{adtype::kVariant}, Rows{{"ok"}, {c.value}}));
+        control.FieldSeparator(c.separator);
+        Error e = errorOf([&] { control.Save(); });
+        EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
+        EXPECT_THAT(e.description(), HasSubstr(c.why));
+        EXPECT_THAT(testing_control::callStack(e.description()), ElementsAre("Varnelo.SQLLdrIO", "Varnelo.Save"));
+        EXPECT_EQ(readFile(file), "the good old file");
+        EXPECT_EQ(dir.names(), std::set<std::string>{"load.ctl"});
+    }
 }
 
 }  // namespace
