@@ -36,6 +36,7 @@ def main(path, styles):
                 v = repr(v)
             else:  # decoded as a spreadsheet application decodes _xHHHH_
                 v = re.sub(r"_x([0-9A-Fa-f]{4})_", lambda m: chr(int(m.group(1), 16)), v)
+                v = v.replace("\0", "<NUL>")  # the records are NUL-separated
             out += ["type" + at + t, "value" + at + v, "format" + at + cell.number_format]
         if styles:
             f, fl, b = cell.font, cell.fill, cell.border

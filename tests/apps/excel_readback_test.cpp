@@ -266,6 +266,33 @@ TEST_F(ExcelControlTest, AtMost65535RecordsThenTheInformationBoxAndNothingWritte
     EXPECT_EQ(wb.at("sheets") + " " + wb.at("size"), "Sheet1 0 0");
 }
 
+// Text reaches the sheet as it was, or as close as valid XML allows (and the
+// count of repaired values says so); dates keep their fraction and zone.
+TEST_F(ExcelControlTest, OddBytesAndPreciseDatesLoseNothing) {
+    const std::string file = dir.file("odd.xlsx");
+    using varnelo::DateTime;
+    DateTime millis{2024, 3, 5, 14, 30, 0};
+    millis.nanosecond = 123'000'000;
+    millis.fractionDigits = 3;
+    DateTime zoned = millis;
+    zoned.zone = DateTime::Zone::Offset;
+    zoned.offsetMinutes = 330;
+    ready({{Variant(std::string("a\0b", 3))}, {Variant("lit _x0041_ ok")}, {Variant("bad \xFF" "byte")},
+           {Variant("ctl \x01 tab\t")}, {Variant(millis)}, {Variant(zoned)}},
+          varnelo::adtype::kVariant, file);
+    control.Columns(0);
+    control.Save();
+    EXPECT_EQ(control.lastExport().repairedValues, 1);
+    const Workbook wb = readBack(file);
+    EXPECT_EQ(wb.cell("value", 1, 1), "a<NUL>b");
+    EXPECT_EQ(wb.cell("value", 2, 1), "lit _x0041_ ok");
+    EXPECT_EQ(wb.cell("value", 3, 1), "bad \xEF\xBF\xBD" "byte");
+    EXPECT_EQ(wb.cell("value", 4, 1), "ctl \x01 tab\t");
+    EXPECT_EQ(wb.cell("type", 5, 1) + " " + wb.cell("value", 5, 1), "d 2024-03-05 14:30:00.123000");
+    EXPECT_EQ(wb.cell("format", 5, 1), "yyyy-mm-dd hh:mm:ss.000");
+    EXPECT_EQ(wb.cell("type", 6, 1) + " " + wb.cell("value", 6, 1), "s 2024-03-05 14:30:00.123+05:30");
+}
+
 TEST_F(ExcelControlTest, FailuresKeepTheOldFileAndNameBothSteps) {
     const std::string file = dir.file("out.xlsx");
     varnelo::testing_support::writeFile(file, "old");
