@@ -123,3 +123,44 @@ TEST(ExportCli, ExitStatusMessagesAndOutput) {
     for (const char* s : {"Returns/sets the format of data export.", "0x000000FF", "Arial,10.5,bold", "CommitInterval"})
         EXPECT_THAT(r.out, HasSubstr(s));
 }
+
+namespace {
+
+int sqliteShell(const std::string& db, const std::string& sqlFile) {
+    const std::string cmd = quote(VARNELO_SQLITE3_SHELL) + " -batch " + quote(db) + " < " + quote(sqlFile) +
+                            " >/dev/null 2>&1";
+    const int raw = std::system(cmd.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// SQLite lets text live in an INTEGER column and a blob in a TEXT column: the
+// INSERT file must carry them as what they are, and a hostile text must stay
+// data when the file runs.
+TEST(ExportCli, InsertLiteralsFollowTheValueSoTextNeverRunsAsSql) {
+    TempDir dir;
+    const std::string src = dir.file("src.db"), dst = dir.file("dst.db"), out = dir.file("out.sql");
+    writeFile(dir.file("make.sql"),
+              "CREATE TABLE t (n INTEGER, s TEXT, b BLOB, d REAL);"
+              "INSERT INTO t VALUES ('0); DELETE FROM victim; --', x'00ff', x'', 1e999);"
+              "INSERT INTO t VALUES (7, 'plain', NULL, -1e999);");
+    ASSERT_EQ(sqliteShell(src, dir.file("make.sql")), 0);
+    const RunResult r = run({"--db", src, "--query", "SELECT * FROM t", "--format", "insert", "--set",
+                             "InsertTable=t", "-o", out, "--quiet"},
+                            dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    writeFile(dir.file("target.sql"),
+              "CREATE TABLE victim (x); INSERT INTO victim VALUES (1);"
+              "CREATE TABLE t (n INTEGER, s TEXT, b BLOB, d REAL);\nBEGIN;\n.read " + out + "\n");
+    ASSERT_EQ(sqliteShell(dst, dir.file("target.sql")), 0) << readFile(out);
+    std::vector<std::string> types;
+    EXPECT_EQ(queryRows(dst, "SELECT count(*) FROM victim", types).at(0).at(0), "1");
+    const auto rows = queryRows(dst, "SELECT typeof(n), n, typeof(s), hex(s), typeof(b), hex(b), d FROM t", types);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(*rows[0][0] + "|" + *rows[0][1], "text|0); DELETE FROM victim; --");
+    EXPECT_EQ(*rows[0][2] + "|" + *rows[0][3], "blob|00FF");
+    EXPECT_EQ(*rows[0][4] + "|" + *rows[0][5], "blob|") << "an empty blob stays a blob, not NULL";
+    EXPECT_EQ(*rows[0][6], "Infinity") << "quoted, not read as a column name";
+    EXPECT_EQ(*rows[1][0] + "|" + *rows[1][1], "integer|7");
+}
+
+}  // namespace
