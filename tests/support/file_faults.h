@@ -1,0 +1,130 @@
+// FileFaults: counts the file operations that go through fileOps() and makes
+// a chosen one fail, the way database engines test their file handling.
+//
+//   FileFaults faults;              // counting from here
+//   runExport();                    // a clean run
+//   int n = faults.count();
+//   faults.reset(); faults.failAt(3);
+//   runExport();                    // its third file operation fails
+//
+// Operations are named after the call, with the kind of file where it
+// matters: "openat-folder", "openat-tmpfile", "openat", "write", "pread",
+// "fdatasync", "fsync", "fchmod", "linkat", "renameat", "unlinkat", "close",
+// "close-folder", "copy_file_range", "sendfile". One object at a time;
+// its destructor puts the system's calls back.
+#pragma once
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "writers/file_ops.h"
+
+namespace varnelo::testing_support {
+
+class FileFaults {
+public:
+    FileFaults() {
+        State& s = state();
+        s = State{};
+        s.real = fileOps();
+        FileOps& ops = fileOps();
+        ops.openat = [](int d, const char* p, int flags, mode_t m) {
+            const bool tmp = (flags & O_TMPFILE) == O_TMPFILE, dir = !tmp && (flags & O_DIRECTORY);
+            const char* name = tmp ? "openat-tmpfile" : dir ? "openat-folder" : "openat";
+            if (tmp && state().refuseUnnamed && !state().willFail()) {
+                state().log.push_back(name);
+                errno = EOPNOTSUPP;
+                return -1;
+            }
+            if (hit(name, EMFILE)) return -1;
+            const int fd = state().real.openat(d, p, flags, m);
+            if (fd >= 0 && dir) state().folders.insert(fd);
+            return fd;
+        };
+        ops.write = [](int fd, const void* b, size_t n) -> ssize_t {
+            return hit("write", ENOSPC) ? -1 : state().real.write(fd, b, n);
+        };
+        ops.pread = [](int fd, void* b, size_t n, off_t o) -> ssize_t {
+            return hit("pread", EIO) ? -1 : state().real.pread(fd, b, n, o);
+        };
+        ops.fdatasync = [](int fd) { return hit("fdatasync", EIO) ? -1 : state().real.fdatasync(fd); };
+        ops.fsync = [](int fd) { return hit("fsync", EIO) ? -1 : state().real.fsync(fd); };
+        ops.fchmod = [](int fd, mode_t m) { return hit("fchmod", EPERM) ? -1 : state().real.fchmod(fd, m); };
+        ops.linkat = [](int a, const char* b, int c, const char* d, int f) {
+            return hit("linkat", EIO) ? -1 : state().real.linkat(a, b, c, d, f);
+        };
+        ops.renameat = [](int a, const char* b, int c, const char* d) {
+            return hit("renameat", EIO) ? -1 : state().real.renameat(a, b, c, d);
+        };
+        ops.unlinkat = [](int d, const char* p, int f) {
+            return hit("unlinkat", EIO) ? -1 : state().real.unlinkat(d, p, f);
+        };
+        ops.close = [](int fd) {
+            const bool folder = state().folders.erase(fd) > 0;
+            // A failed close still releases the descriptor, as on Linux.
+            if (hit(folder ? "close-folder" : "close", EIO)) {
+                state().real.close(fd);
+                return -1;
+            }
+            return state().real.close(fd);
+        };
+        ops.copyFileRange = [](int i, off_t* io, int o, off_t* oo, size_t n, unsigned f) -> ssize_t {
+            return hit("copy_file_range", ENOSPC) ? -1 : state().real.copyFileRange(i, io, o, oo, n, f);
+        };
+        ops.sendfile = [](int o, int i, off_t* io, size_t n) -> ssize_t {
+            return hit("sendfile", ENOSPC) ? -1 : state().real.sendfile(o, i, io, n);
+        };
+    }
+    ~FileFaults() { fileOps() = state().real; }
+    FileFaults(const FileFaults&) = delete;
+    FileFaults& operator=(const FileFaults&) = delete;
+
+    // The nth operation from the last reset (1-based) fails, with `errnum`
+    // or, when 0, an errno typical of that call; 0 fails none.
+    void failAt(int n, int errnum = 0) {
+        state().failAt = n;
+        state().errnum = errnum;
+    }
+    // O_TMPFILE opens fail with EOPNOTSUPP, as on a file system without
+    // unnamed files (they still count as operations).
+    void refuseUnnamed(bool on = true) { state().refuseUnnamed = on; }
+    void reset() {
+        state().log.clear();
+        state().failed.clear();
+        state().failedErrno = 0;
+    }
+    int count() const { return static_cast<int>(state().log.size()); }
+    const std::vector<std::string>& calls() const { return state().log; }
+    const std::string& failed() const { return state().failed; }
+    int failedErrno() const { return state().failedErrno; }
+
+private:
+    struct State {
+        FileOps real{};
+        std::vector<std::string> log;
+        std::set<int> folders;
+        int failAt = 0, errnum = 0, failedErrno = 0;
+        bool refuseUnnamed = false;
+        std::string failed;
+        bool willFail() const { return failAt == static_cast<int>(log.size()) + 1; }
+    };
+    static State& state() {
+        static State s;
+        return s;
+    }
+    // Logs the call; true (with errno set) when it is the one to fail.
+    static bool hit(const char* name, int typical) {
+        State& s = state();
+        s.log.push_back(name);
+        if (static_cast<int>(s.log.size()) != s.failAt) return false;
+        s.failed = name;
+        s.failedErrno = errno = s.errnum ? s.errnum : typical;
+        return true;
+    }
+};
+
+}  // namespace varnelo::testing_support
