@@ -17,6 +17,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -101,6 +102,38 @@ public:
     const std::vector<std::string>& calls() const { return state().log; }
     const std::string& failed() const { return state().failed; }
     int failedErrno() const { return state().failedErrno; }
+
+    // Whether an error description tells that `operation` failed on
+    // `file`: "(writing /x/out.csv)", "(creating a scratch file for
+    // /x/out.ctl)", ...
+    static bool describes(const std::string& description, const std::string& operation, const std::string& file) {
+        static const std::map<std::string, std::vector<std::string>> phrases = {
+            {"openat-folder", {"opening the folder of"}},
+            {"openat-tmpfile", {"creating a temporary file for", "creating a scratch file for"}},
+            {"openat", {"creating a temporary file for", "creating a scratch file for", "opening"}},
+            {"write", {"writing", "writing a scratch file for"}},
+            {"fchmod", {"setting the permissions of"}},
+            {"fdatasync", {"syncing"}},
+            {"linkat", {"linking the new file for"}},
+            {"close", {"closing"}},
+            {"renameat", {"replacing"}},
+            {"fsync", {"syncing the folder of"}},
+            {"copy_file_range", {"copying into"}},
+            {"sendfile", {"copying into"}},
+            {"pread", {"reading a scratch file for"}},
+            {"unlinkat", {"creating a scratch file for"}},
+        };
+        const auto it = phrases.find(operation);
+        if (it == phrases.end()) return false;
+        for (const std::string& phrase : it->second) {
+            const std::string said = "(" + phrase + " " + file;
+            const size_t at = description.find(said);
+            if (at != std::string::npos && (description[at + said.size()] == ')' || description[at + said.size()] == ',' ||
+                                            description.compare(at + said.size(), 4, " for") == 0))
+                return true;
+        }
+        return false;
+    }
 
 private:
     struct State {
