@@ -11,17 +11,25 @@
 // matters: "openat-folder", "openat-tmpfile", "openat", "write", "pread",
 // "fdatasync", "fsync", "fchmod", "linkat", "renameat", "unlinkat", "close",
 // "close-folder", "copy_file_range", "sendfile". One object at a time;
-// its destructor puts the system's calls back.
+// its destructor puts the system's calls back. failEveryOperation() below
+// runs the whole proof over one piece of work.
 #pragma once
 
 #include <fcntl.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+#include "varnelo/error.h"
 #include "writers/file_ops.h"
 
 namespace varnelo::testing_support {
@@ -159,5 +167,60 @@ private:
         return true;
     }
 };
+
+// Runs `run` once cleanly and then once for each of its file operations with
+// that one failing, `file` holding `previous` before every run. After each
+// failure: an error naming the operation and the file with the injected
+// errno, `file` still byte for byte `previous`, and nothing else in its
+// folder. Past the rename the new file is in place whole (the same bytes as
+// the clean run's, or the same size when `reproducible` is false), and only
+// a failed folder sync is reported. Returns the number of failures run.
+inline int failEveryOperation(const std::string& file, const std::string& previous, const std::function<void()>& run,
+                              bool refuseUnnamed = false, bool reproducible = true) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(file).parent_path();
+    auto folderHoldsOnlyTheFile = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+        EXPECT_EQ(names, std::vector<std::string>{fs::path(file).filename()});
+    };
+    writeFile(file, previous);
+    FileFaults faults;
+    faults.refuseUnnamed(refuseUnnamed);
+    run();
+    const std::string written = readFile(file);
+    EXPECT_NE(written, previous);
+    const std::vector<std::string> clean = faults.calls();
+    const int count = faults.count();
+    const int renamed = static_cast<int>(std::find(clean.begin(), clean.end(), "renameat") - clean.begin()) + 1;
+    EXPECT_LE(renamed, count) << "no rename in a clean run";
+    for (int n = 1; n <= count; ++n) {
+        writeFile(file, previous);
+        faults.reset();
+        faults.failAt(n);
+        bool raised = false;
+        try {
+            run();
+        } catch (const Error& e) {
+            raised = true;
+            EXPECT_EQ(e.lastSystemError(), faults.failedErrno());
+            EXPECT_TRUE(FileFaults::describes(e.description(), faults.failed(), file)) << e.description();
+        }
+        SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(count) + ": " + faults.failed());
+        if (n > renamed) {
+            EXPECT_EQ(raised, faults.failed() == "fsync");
+            const std::string now = readFile(file);
+            if (reproducible)
+                EXPECT_EQ(now, written);
+            else
+                EXPECT_EQ(now.size(), written.size());
+        } else {
+            EXPECT_TRUE(raised);
+            EXPECT_EQ(readFile(file), previous);
+        }
+        folderHoldsOnlyTheFile();
+    }
+    return count;
+}
 
 }  // namespace varnelo::testing_support

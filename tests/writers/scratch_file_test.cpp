@@ -6,7 +6,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 
 #include "support/file_faults.h"
@@ -18,7 +17,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Not;
 using namespace testing_support;
 
 std::string rows(int count) {
@@ -90,58 +88,20 @@ TEST(ScratchFile, AppendsItsWholeContentAfterWhatTheOutputHasPendingByEveryRoute
 // Every file operation of a scratch-then-copy export, made to fail in turn.
 TEST(ScratchFile, EveryFailingOperationKeepsTheOldFileAndNamesWhatFailed) {
     const std::string data = rows(3000);
-    auto run = [&](const std::string& target) {
-        ScratchFile scratch(target, 4096);
-        scratch.write(data);
-        OutputFile out(target);
-        out.write("head\n");
-        scratch.copyTo(out);
-        out.commit();
-    };
-    int survived = 0;
     for (bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named temporaries" : "unnamed temporaries");
         TempDir dir;
         const std::string target = dir.file("out.ctl");
-        writeFile(target, "old");
-        FileFaults faults;
-        faults.refuseUnnamed(named);
-        run(target);
-        ASSERT_EQ(readFile(target), "head\n" + data);
-        const int count = faults.count();
-        ASSERT_GT(count, 8);
-        // The rename is the point of no return.
-        const auto& clean = faults.calls();
-        const int renamed = static_cast<int>(std::find(clean.begin(), clean.end(), "renameat") - clean.begin()) + 1;
-        ASSERT_LE(renamed, count);
-        for (int n = 1; n <= count; ++n) {
-            writeFile(target, "old");
-            faults.reset();
-            faults.failAt(n);
-            bool raised = false;
-            try {
-                run(target);
-            } catch (const Error& e) {
-                raised = true;
-                EXPECT_EQ(e.lastSystemError(), faults.failedErrno()) << n;
-                EXPECT_TRUE(FileFaults::describes(e.description(), faults.failed(), target))
-                    << n << " " << faults.failed() << ": " << e.description();
-            }
-            SCOPED_TRACE("operation " + std::to_string(n) + ": " + faults.failed());
-            if (n > renamed) {
-                // The new file is whole and in place; only a failed folder
-                // sync is worth an error then (closing what was only read
-                // loses nothing).
-                EXPECT_EQ(readFile(target), "head\n" + data);
-                EXPECT_EQ(raised, faults.failed() == "fsync");
-            } else {
-                EXPECT_TRUE(raised);
-                EXPECT_EQ(readFile(target), "old");
-            }
-            EXPECT_THAT(dir.names(), ElementsAre("out.ctl"));
-            ++survived;
-        }
+        const int points = failEveryOperation(target, "old", [&] {
+            ScratchFile scratch(target, 4096);
+            scratch.write(data);
+            OutputFile out(target);
+            out.write("head\n");
+            scratch.copyTo(out);
+            out.commit();
+        }, named);
+        EXPECT_GT(points, 8);
     }
-    RecordProperty("injection_points", survived);
 }
 
 }  // namespace
