@@ -104,7 +104,8 @@ public:
 
     // The path given, and a path that opens the file being written: the
     // temporary ("/proc/self/fd/N" while it is unnamed), or the target in
-    // direct mode. A library that writes the file itself opens this path.
+    // direct mode. A library that writes the file itself opens this path
+    // (in this process only: /proc/self means the opener).
     const std::string& path() const { return path_; }
     const std::string& workingPath() const { return working_; }
     bool direct() const { return direct_; }
