@@ -319,6 +319,16 @@ void ExcelWorkbook::Impl::writeValue(lxw_row_t row, lxw_col_t col, const Variant
             writeText(row, col, s, body);
             return;
         }
+        case Variant::Kind::Bytes:
+            // Binary values read as their hexadecimal text, as before they had a kind of their own.
+            scratch.clear();
+            v.appendText(scratch);
+            if (scratch.empty()) {
+                if (body.format) check(worksheet_write_blank(ws, row, col, body.format), row, col);
+                return;
+            }
+            writeText(row, col, scratch, body);
+            return;
     }
 }
 

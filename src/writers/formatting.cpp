@@ -194,7 +194,8 @@ std::string CovStr(const Variant& inval, std::string_view dataType) {
                 break;
             }
             case Variant::Kind::Null:
-            case Variant::Kind::Date: raiseTypeMismatch();
+            case Variant::Kind::Date:
+            case Variant::Kind::Bytes: raiseTypeMismatch();
         }
         return out;
     });
