@@ -191,6 +191,7 @@ TEST_F(SqliteRunsTest, AnExportRunsTheQueryOnce) {
     SqliteRecordset rs(db_, "SELECT n, n * 2 AS twice FROM t WHERE tick(n)");
     EXPECT_EQ(rs.fieldType(0), 3);  // declared: nothing runs
     EXPECT_EQ(calls_, 0);
+    EXPECT_EQ(rs.fieldType(1), 20);  // an expression: the first row tells, and the walk goes on from it
     EXPECT_EQ(walk(rs), 3);
     rs.MoveFirst();
     EXPECT_EQ(calls_, 3) << "the walk and the final MoveFirst run the query once";
