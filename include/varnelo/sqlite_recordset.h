@@ -22,7 +22,8 @@
 // exactly once; the next walk runs it again. Bof() is true only for a query
 // without rows: the cursor never stands before the first row. MoveLast()
 // walks forward to the last row (from the start when the cursor has passed
-// it) using RecordCount().
+// it) using RecordCount(); for a query whose result varies from run to run it
+// may end at Eof.
 //
 // One snapshot per pass: when the first row is fetched on a connection in
 // autocommit mode, the recordset opens a read transaction (a savepoint named

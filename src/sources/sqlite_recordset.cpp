@@ -15,11 +15,21 @@ namespace {
 
 constexpr const char* kErrorSource = "SQLite";
 
-[[noreturn]] void throwSqlite(sqlite3* db, int rc, const std::string& context = {}) {
+Error sqliteError(sqlite3* db, int rc, const std::string& context) {
     std::string description = "SQLite error " + std::to_string(rc) + ": ";
     description += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     if (!context.empty()) description += " (" + context + ")";
-    throw Error(kSqliteErrorNumber, kErrorSource, std::move(description));
+    return Error(kSqliteErrorNumber, kErrorSource, std::move(description));
+}
+
+[[noreturn]] void throwSqlite(sqlite3* db, int rc, const std::string& context) {
+    throw sqliteError(db, rc, context);
+}
+
+// The database file an error names; in-memory databases have none.
+std::string mainFile(sqlite3* db) {
+    const char* file = sqlite3_db_filename(db, "main");
+    return file ? file : "";
 }
 
 [[noreturn]] void throwRefused(const std::string& why, const std::string& query) {
@@ -146,10 +156,7 @@ SqliteRecordset::~SqliteRecordset() {
     if (ownTxn_) sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
 }
 
-void SqliteRecordset::throwError(int rc) const {
-    const char* file = sqlite3_db_filename(db_, "main");
-    throwSqlite(db_, rc, file ? file : "");
-}
+void SqliteRecordset::throwError(int rc) const { throwSqlite(db_, rc, mainFile(db_)); }
 
 SqliteRecordset::StmtPtr SqliteRecordset::prepare(const std::string& sql, bool& several) const {
     sqlite3_stmt* raw = nullptr;
@@ -226,15 +233,13 @@ void SqliteRecordset::step() const {
         return;
     }
     // Take SQLite's message before ending the transaction replaces it.
-    const char* file = sqlite3_db_filename(db_, "main");
-    std::string description = "SQLite error " + std::to_string(rc) + ": " + sqlite3_errmsg(db_);
-    if (file && *file) description += std::string(" (") + file + ")";
+    Error failure = sqliteError(db_, rc, mainFile(db_));
     try {
         endSnapshot();
     } catch (const Error&) {
         // The step's failure is the one to report.
     }
-    throw Error(kSqliteErrorNumber, kErrorSource, std::move(description));
+    throw failure;
 }
 
 void SqliteRecordset::fetchFirst() const {
