@@ -50,6 +50,7 @@ TEST_F(ExportFileFaults, EveryFailingFileOperationOfEveryFormatKeepsThePreviousF
             control.InsertTable("T");
             control.CommitInterval("100");
             control.DelimChar("|");
+            control.StrEnclose("\"");  // the loader encloses text that holds its separator
             forget();
             auto save = [&] {
                 source->moveTo(0);
