@@ -167,10 +167,9 @@ std::string contentTypeOf(std::string_view name) {
 }
 
 // Text body in its transfer encoding: the headers that say so and the
-// encoded text, ending in CR LF.
+// encoded text, which ends in CR LF only when the text does.
 std::pair<std::string, std::string> textPart(std::string_view text, bool html) {
-    std::string body = normalizeLineEnds(text);
-    if (!endsWithCrlf(body)) body += kCrlf;
+    const std::string body = normalizeLineEnds(text);
     std::string headers =
         headerLine("Content-Type", std::string(html ? "text/html" : "text/plain") + "; charset=UTF-8");
     if (fitsSevenBit(body)) {
@@ -178,9 +177,7 @@ std::pair<std::string, std::string> textPart(std::string_view text, bool html) {
         return {headers, body};
     }
     headers += headerLine("Content-Transfer-Encoding", "quoted-printable");
-    std::string qp = quotedPrintable(body);
-    if (!endsWithCrlf(qp)) qp += kCrlf;
-    return {headers, qp};
+    return {headers, quotedPrintable(body)};
 }
 
 }  // namespace
@@ -416,7 +413,7 @@ std::string buildMessage(const MessageContent& c) {
             text += uuencodeBlock(c.attachmentBytes, c.attachmentName);
         }
         const auto [headers, encoded] = textPart(text, c.html);
-        return m + headers + "\r\n" + encoded;
+        return m + headers + "\r\n" + encoded + (endsWithCrlf(encoded) ? "" : "\r\n");
     }
 
     const auto [textHeaders, textBody] = textPart(c.body, c.html);
@@ -428,8 +425,10 @@ std::string buildMessage(const MessageContent& c) {
 
     m += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n";
     m += "\r\nThis is a multi-part message in MIME format.\r\n";
+    // The CR LF before a delimiter belongs to the delimiter, so the text
+    // comes back exactly, with or without a line end of its own.
     m += "--" + boundary + "\r\n" + textHeaders + "\r\n" + textBody;
-    m += "--" + boundary + "\r\n";
+    m += "\r\n--" + boundary + "\r\n";
     m += "Content-Type: " + contentTypeOf(c.attachmentName) + ";\r\n " + fileNameParameter("name", c.attachmentName) +
          "\r\n";
     m += headerLine("Content-Transfer-Encoding", "base64");

@@ -126,7 +126,7 @@ struct Exchange {
     int32_t percent = -1;
     std::string pending;                  // a reply line not finished yet
     std::vector<std::string> replyLines;  // of the reply being read
-    std::string lastReply;                // the last complete reply
+    std::string refusal;                  // the last 4xx or 5xx reply
     std::exception_ptr failure;           // thrown by an event handler
 
     void progress(int32_t value) {
@@ -140,25 +140,28 @@ struct Exchange {
         }
     }
 
+    void status(const std::string& text) {
+        if (!events->status || failure) return;
+        try {
+            events->status(text);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+
     void serverLine(std::string line) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) return;
-        if (events->status && !failure) {
-            try {
-                events->status(line);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        }
+        status(line);
         const bool more = line.size() > 3 && line[3] == '-';
         replyLines.push_back(std::move(line));
         if (more) return;
-        lastReply.clear();
-        for (const std::string& l : replyLines) lastReply += (lastReply.empty() ? "" : " ") + l;
+        std::string reply;
+        for (const std::string& l : replyLines) reply += (reply.empty() ? "" : " ") + l;
         replyLines.clear();
+        // curl says QUIT after a failure; the refusal is what explains it.
+        if (reply[0] == '4' || reply[0] == '5') refusal = std::move(reply);
     }
-
-    bool lastReplyIsRefusal() const { return !lastReply.empty() && (lastReply[0] == '4' || lastReply[0] == '5'); }
 };
 
 size_t readMessage(char* buffer, size_t size, size_t count, void* data) {
@@ -196,7 +199,7 @@ Error transferError(CURLcode rc, const char* curlText, const Exchange& x, const 
                     const std::string& user, long timeoutSeconds) {
     const std::string where = route.host + ":" + std::to_string(route.port);
     const std::string detail = curlText && *curlText ? curlText : curl_easy_strerror(rc);
-    const std::string reply = x.lastReplyIsRefusal() ? " The server replied: \"" + x.lastReply + "\"." : "";
+    const std::string reply = x.refusal.empty() ? "" : " The server replied: \"" + x.refusal + "\".";
     switch (rc) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return Error(mailerr::kServerUnreachable, kSource,
@@ -228,7 +231,7 @@ Error transferError(CURLcode rc, const char* curlText, const Exchange& x, const 
         default:
             break;
     }
-    if (x.lastReplyIsRefusal())
+    if (!x.refusal.empty())
         return Error(mailerr::kRefused, kSource,
                      "The SMTP server " + where + " refused the mail (" + detail + ")." + reply);
     return Error(mailerr::kSendFailed, kSource, "The mail could not be sent through " + where + ": " + detail + ".");
@@ -330,6 +333,17 @@ void SmtpMailer::setPriority(int32_t code) {
 }
 
 void SmtpMailer::send() {
+    bool handlerFailed = false;
+    try {
+        sendOnce(handlerFailed);
+    } catch (const Error& e) {
+        // A handler's own exception is its business, not a failed send.
+        if (!handlerFailed && events_.sendFailed) events_.sendFailed(e.description());
+        throw;
+    }
+}
+
+void SmtpMailer::sendOnce(bool& handlerFailed) {
     // Everything that can be refused is refused before a connection exists.
     const SmtpRoute route = smtpRoute(server_, authenticate_, options_.trustLoopback);
     const std::vector<mail::Address> from = mail::parseAddressList(from_, separator_, "From");
@@ -412,9 +426,15 @@ void SmtpMailer::send() {
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
 
-    if (events_.status) events_.status("Connecting to " + route.host + ":" + std::to_string(route.port));
+    const auto rethrowHandlerFailure = [&] {
+        if (!x.failure) return;
+        handlerFailed = true;
+        std::rethrow_exception(x.failure);
+    };
+    x.status("Connecting to " + route.host + ":" + std::to_string(route.port));
+    rethrowHandlerFailure();
     const CURLcode rc = curl_easy_perform(c);
-    if (x.failure) std::rethrow_exception(x.failure);
+    rethrowHandlerFailure();
 
     long code = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
@@ -422,14 +442,13 @@ void SmtpMailer::send() {
         // curl finished, yet the last word was not an acceptance.
         std::snprintf(curlText, sizeof curlText, "the last reply was %ld", code);
     }
-    if (rc != CURLE_OK || code / 100 != 2) {
-        Error e = transferError(rc, curlText, x, route, user_, seconds);
-        if (events_.sendFailed) events_.sendFailed(e.description());
-        throw e;
-    }
+    if (rc != CURLE_OK || code / 100 != 2) throw transferError(rc, curlText, x, route, user_, seconds);
     x.progress(100);
-    if (x.failure) std::rethrow_exception(x.failure);
-    if (events_.sendSuccesful) events_.sendSuccesful();
+    rethrowHandlerFailure();
+    if (events_.sendSuccesful) {
+        handlerFailed = true;  // from here on only the handler can throw
+        events_.sendSuccesful();
+    }
 }
 
 std::unique_ptr<Mailer> makeSmtpMailer(SmtpOptions options) { return std::make_unique<SmtpMailer>(std::move(options)); }

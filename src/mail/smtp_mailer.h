@@ -67,6 +67,8 @@ public:
     void send() override;
 
 private:
+    void sendOnce(bool& handlerFailed);
+
     SmtpOptions options_;
     MailerEvents events_;
     std::string separator_ = ";";
