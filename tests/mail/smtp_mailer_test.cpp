@@ -282,18 +282,23 @@ TEST_F(SmtpMailerTest, UnreachableOrSilentServerFails) {
     EXPECT_THAT(e.description(), HasSubstr("127.0.0.1:" + std::to_string(closed.port())));
     expectNothingSent(e);
 
-    log_ = {};
+    // Silent from the start, or from the sender's address on.
     const QuietSocket silent(true);
     SmtpOptions options;
     options.timeout = std::chrono::seconds(1);
-    m = mailer("plain", options);
-    m->setSmtpHost("127.0.0.1:" + std::to_string(silent.port()));
-    const auto start = std::chrono::steady_clock::now();
-    e = errorOf([&] { m->send(); });
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(e.number(), mailerr::kTimedOut);
-    EXPECT_THAT(e.description(), HasSubstr("stopped answering"));
-    expectNothingSent(e);
+    for (bool greets : {false, true}) {
+        SCOPED_TRACE(greets);
+        log_ = {};
+        m = mailer("plain", options);
+        if (greets) m->setFrom("stalled@example.org");
+        else m->setSmtpHost("127.0.0.1:" + std::to_string(silent.port()));
+        const auto start = std::chrono::steady_clock::now();
+        e = errorOf([&] { m->send(); });
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(e.number(), mailerr::kTimedOut);
+        EXPECT_THAT(e.description(), HasSubstr("stopped answering"));
+        expectNothingSent(e);
+    }
 }
 
 TEST_F(SmtpMailerTest, BadValuesAreRefusedBeforeAnyConnection) {

@@ -9,7 +9,8 @@ stored in FOLDER/NAME/ as N.eml (the data as received, dots unstuffed) and
 N.json (envelope sender and recipients, whether TLS and AUTH were in use);
 every AUTH attempt is appended to FOLDER/NAME/auth.log, so a test can tell
 that a password never arrived. Addresses containing "refused" are refused
-at MAIL or RCPT with a 550 reply. Runs until it is terminated (at most five
+at MAIL or RCPT with a 550 reply; a sender containing "stalled" gets no
+reply at all. Runs until it is terminated (at most five
 minutes, so that a crashed test leaves nothing behind).
 
 Variants:
@@ -39,6 +40,8 @@ class Store:
     async def handle_MAIL(self, server, session, envelope, address, options):
         if "refused" in address:
             return "550 5.1.0 <%s>: Sender address rejected by the test" % address
+        if "stalled" in address:
+            await asyncio.sleep(600)
         envelope.mail_from = address
         envelope.mail_options.extend(options)
         return "250 2.1.0 Ok"
