@@ -67,9 +67,11 @@ constexpr int32_t kMailPriorityHigh = 1;
 constexpr int32_t kMailPriorityNormal = 3;
 constexpr int32_t kMailPriorityLow = 5;
 
-// Error numbers raised by send(), beside the setters' 380 (invalid property
-// value: a code out of range, a CR or LF where a header would carry it, an
-// address that cannot be one) and the attachment's file errors.
+// Error numbers raised by send(). Beside them: 380 (invalid property value)
+// from setEncoding and setPriority for a code out of range, and from send()
+// for a value it refuses before connecting (a CR or LF where a header would
+// carry it, an address that cannot be one, no server, no recipient, a login
+// without a user name); and the attachment's file errors.
 namespace mailerr {
 constexpr int32_t kSendFailed = err::vbObjectError + 100;         // any other failure
 constexpr int32_t kServerUnreachable = err::vbObjectError + 101;  // name, connection

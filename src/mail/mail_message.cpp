@@ -62,7 +62,8 @@ Address parseOne(std::string_view entry, std::string_view field) {
     const auto bad = [](unsigned char c) {
         return c <= 0x20 || c == 0x7f || c == '<' || c == '>' || c == '"' || c == ',' || c == ';';
     };
-    bool ok = !a.mailbox.empty();
+    // 254: the longest address a server has to take.
+    bool ok = !a.mailbox.empty() && a.mailbox.size() <= 254;
     for (unsigned char c : a.mailbox) ok = ok && !bad(c);
     if (!ok) refuse("The " + std::string(field) + " address \"" + std::string(entry) + "\" is not a mail address.");
     return a;
@@ -116,6 +117,18 @@ std::string encodedWords(std::string_view text) {
         at = end;
     }
     return out;
+}
+
+// Printable ASCII that cannot be taken for an encoded word, in words short
+// enough to fold: a longer word cannot be folded, encoded words can.
+bool fitsAsPlainText(std::string_view text) {
+    if (!isPlainAscii(text) || text.find("=?") != std::string_view::npos) return false;
+    size_t word = 0;
+    for (char c : text) {
+        word = c == ' ' ? 0 : word + 1;
+        if (word > kFoldWidth - 10) return false;
+    }
+    return true;
 }
 
 // Characters that make a display name need quotes (RFC 5322 specials).
@@ -216,7 +229,7 @@ std::vector<Address> parseAddressList(std::string_view text, std::string_view se
 std::string formatAddress(const Address& address) {
     if (address.name.empty()) return address.mailbox;
     std::string name;
-    if (!isPlainAscii(address.name) || address.name.find("=?") != std::string::npos) {
+    if (!fitsAsPlainText(address.name)) {
         name = encodedWords(address.name);
     } else if (needsQuotes(address.name)) {
         name = "\"";
@@ -232,14 +245,7 @@ std::string formatAddress(const Address& address) {
 }
 
 std::string encodeHeaderText(std::string_view text) {
-    bool plain = isPlainAscii(text) && text.find("=?") == std::string_view::npos;
-    // A word longer than a line cannot be folded: encoded words can.
-    size_t word = 0;
-    for (char c : text) {
-        word = c == ' ' ? 0 : word + 1;
-        plain = plain && word <= kFoldWidth - 10;
-    }
-    return plain ? std::string(text) : encodedWords(text);
+    return fitsAsPlainText(text) ? std::string(text) : encodedWords(text);
 }
 
 std::string headerLine(std::string_view name, std::string_view value) {
