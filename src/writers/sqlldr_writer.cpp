@@ -160,7 +160,7 @@ private:
         }
         switch (value_.kind) {
             case K::String:
-                if (std::memchr(value_.text.data(), 0, value_.text.size()))
+                if (holdsNul(value_.text))
                     failValue(number, col, "a NUL character cannot travel in SQL*Loader data");
                 if (appendRepairedUtf8(text_, value_.text, false)) ++repairedValues;
                 break;

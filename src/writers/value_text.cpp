@@ -102,7 +102,7 @@ bool isValidUtf8(std::string_view text) {
 }
 
 bool appendRepairedUtf8(std::string& out, std::string_view text, bool replaceNul) {
-    if ((!replaceNul || std::memchr(text.data(), 0, text.size()) == nullptr) && isValidUtf8(text)) {
+    if ((!replaceNul || !holdsNul(text)) && isValidUtf8(text)) {
         out.append(text);
         return false;
     }
@@ -199,7 +199,7 @@ SqlLiteral appendSqlLiteral(std::string& out, const FieldValue& v, TypeGroup gro
                 date.date = d;
                 return appendSqlLiteral(out, date, group);
             }
-            if (std::memchr(v.text.data(), 0, v.text.size())) return SqlLiteral::HasNul;
+            if (holdsNul(v.text)) return SqlLiteral::HasNul;
             return appendSqlString(out, v.text) ? SqlLiteral::Repaired : SqlLiteral::Written;
         }
         case K::Bytes:
@@ -271,7 +271,7 @@ bool appendHtmlText(std::string& out, std::string_view text) {
     }
     std::string repairedText;
     bool replaced = false;
-    if ((seen & 2) && (std::memchr(text.data(), 0, text.size()) || !isValidUtf8(text))) {
+    if ((seen & 2) && (holdsNul(text) || !isValidUtf8(text))) {
         replaced = appendRepairedUtf8(repairedText, text, true);
         text = repairedText;
     }
