@@ -46,7 +46,8 @@ bool Varnelo::InsertCheck() {
     });
 }
 
-void Varnelo::Save() {
+bool Varnelo::Save() {
+    wrote_ = false;
     guard("Varnelo.Save", [&] {
         if (!s_.DataSource) {
             desktop_.messageBox("Please set the DataSource to proceed.", "Missing DataSource", mb::kExclamation);
@@ -94,6 +95,7 @@ void Varnelo::Save() {
                 return;
         }
     });
+    return wrote_;
 }
 
 // The tab sheet is locked while a writer runs and unlocked again whether the
@@ -109,6 +111,7 @@ void Varnelo::runWriter(void (Varnelo::*writer)()) {
         tabs.setEnabled(true);
         throw;
     }
+    wrote_ = true;
     tabs.setMousePointer(kArrowPointer);
     tabs.setEnabled(true);
 }
@@ -170,10 +173,12 @@ void Varnelo::cmdSave_Click() {
             p.cmdSave.setVisible(false);
             p.cmdSend.setVisible(false);
             showWait();
-            Save();
+            // Only a file this click wrote is opened: a refused request may
+            // name a file that is old or not there.
+            const bool wrote = Save();
             if (s_.SendThroughMail == 0) {
                 p.cmdSave.setVisible(true);
-                if (s_.LaunchFile == 1) OpenFile(s_.OutputFile);
+                if (wrote && s_.LaunchFile == 1) OpenFile(s_.OutputFile);
             }
             closeWait();
         },

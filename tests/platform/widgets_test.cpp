@@ -121,14 +121,14 @@ TEST(Observers, EveryStateChangeIsAnnounced) {
     std::vector<std::string> seen;
     auto record = [&](const Widget& w, std::string_view what) { seen.push_back(w.fullName() + "." += what); };
     CheckBox box("chkSaveTo", 1);
-    box.setObserver(record);
+    box.addObserver(record);
     box.setValue(1);
     box.setEnabled(false);
     box.setEnabled(false);  // no change, nothing to announce
     box.setVisible(false);
     // A selection made without a click is announced all the same.
     OptionButton option("optFormat", 2);
-    option.setObserver(record);
+    option.addObserver(record);
     option.setDesignValue(true);
     option.setDesignValue(true);
     EXPECT_THAT(seen, ElementsAre("chkSaveTo(1).value", "chkSaveTo(1).enabled", "chkSaveTo(1).visible",
