@@ -85,9 +85,10 @@ public:
     std::vector<std::optional<std::string>> fileAnswers;
     std::vector<std::optional<OLE_COLOR>> colorAnswers;
     std::vector<std::optional<Font>> fontAnswers;
-    // What the colour and font dialogs were handed, one entry per dialog.
+    // What the dialogs were handed, one entry per dialog.
     struct ColorRequest { OLE_COLOR initial; int flags; };
     struct FontRequest { Font initial; int flags; };
+    std::vector<FileDialogRequest> fileRequests;
     std::vector<ColorRequest> colorRequests;
     std::vector<FontRequest> fontRequests;
     // The report window: every report handed over, and how often it opened.
@@ -104,8 +105,9 @@ public:
     void showWait(const std::string&) override { waitShown = true; calls.push_back("showWait"); }
     void closeWait() override { waitShown = false; calls.push_back("closeWait"); }
     void openDocument(const std::string& path, uintptr_t) override { calls.push_back("open:" + path); }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override {
+    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override {
         calls.push_back("saveFileDialog");
+        fileRequests.push_back(request);
         return take(fileAnswers);
     }
     std::optional<OLE_COLOR> colorDialog(OLE_COLOR initial, int flags) override {

@@ -135,5 +135,58 @@ TEST(Observers, EveryStateChangeIsAnnounced) {
                                   "optFormat(2).value"));
 }
 
+TEST(Observers, SeveralObserversAreAllToldUntilRemoved) {
+    TextBox box("txtTo");
+    std::vector<std::string> seen;
+    const int view = box.addObserver([&](const Widget&, std::string_view what) { seen.push_back(std::string("view ") += what); });
+    box.addObserver([&](const Widget&, std::string_view what) { seen.push_back(std::string("test ") += what); });
+    box.setText("a");
+    box.removeObserver(view);
+    box.setText("b");
+    EXPECT_THAT(seen, ElementsAre("view text", "test text", "test text"));
+}
+
+TEST(Reach, ContainersAndTabsDecideWhatTheUserReachesAndUserErrorsGoToTheSink) {
+    TabSheet sheet("SSTab1");
+    sheet.addTab("one");
+    sheet.addTab("two");
+    Frame frame("fraOthers");
+    frame.setContainer("SSTab1(1)", &sheet, 1);
+    CheckBox box("chkOption", 1);
+    box.setContainer("fraOthers", &frame);
+    int clicks = 0;
+    box.onClick = [&] { ++clicks; };
+
+    auto reach = [&] { return std::vector<bool>{box.effectiveEnabled(), box.effectiveVisible()}; };
+    EXPECT_EQ(reach(), (std::vector<bool>{true, true}));
+    frame.setEnabled(false);
+    EXPECT_EQ(reach(), (std::vector<bool>{false, true}));
+    box.click();
+    frame.setEnabled(true);
+    sheet.setTabEnabled(1, false);
+    EXPECT_EQ(reach(), (std::vector<bool>{false, true}));
+    box.click();
+    sheet.setTabEnabled(1, true);
+    sheet.setTabVisible(1, false);
+    EXPECT_EQ(reach(), (std::vector<bool>{true, false}));
+    box.click();
+    sheet.setTabVisible(1, true);
+    sheet.setEnabled(false);
+    box.click();
+    EXPECT_EQ(clicks, 0) << "nothing out of reach takes a click";
+    box.setValue(1);
+    EXPECT_EQ(clicks, 1) << "the program's write works all the same";
+    box.loadValue(0);
+    EXPECT_EQ(clicks, 1) << "a load runs no handler";
+
+    sheet.setEnabled(true);
+    box.onClick = [] { throw Error::standard(err::kInvalidPropertyValue); };
+    EXPECT_EQ(errorOf([&] { box.click(); }).number(), err::kInvalidPropertyValue) << "no sink: it escapes";
+    std::vector<int32_t> sunk;
+    box.setErrorSink([&](const Error& e) { sunk.push_back(e.number()); });
+    box.click();
+    EXPECT_THAT(sunk, ElementsAre(err::kInvalidPropertyValue));
+}
+
 }  // namespace
 }  // namespace varnelo::ui
