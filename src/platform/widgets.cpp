@@ -146,8 +146,11 @@ void ComboBox::setListIndex(int index) {
 void ComboBox::keyDown(int keyCode, int shift) {
     userAction([&] {
         if (onKeyDown) onKeyDown(keyCode, shift);
-        if (keyCode == 40 && listIndex_ + 1 < static_cast<int>(list_.size())) setListIndex(listIndex_ + 1);
+        const int last = static_cast<int>(list_.size()) - 1;
+        if (keyCode == 40 && listIndex_ < last) setListIndex(listIndex_ + 1);
         else if (keyCode == 38 && listIndex_ > 0) setListIndex(listIndex_ - 1);
+        else if (keyCode == 36 && last >= 0 && listIndex_ != 0) setListIndex(0);
+        else if (keyCode == 35 && last >= 0 && listIndex_ != last) setListIndex(last);
     });
 }
 

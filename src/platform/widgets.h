@@ -263,8 +263,8 @@ public:
     const std::string& text() const { return text_; }
     // Sets the text alone; no handler runs.
     void setText(const std::string& t) { text_ = t; announce("text"); }
-    // A key from the user: down arrow (40) and up arrow (38) move the
-    // selection unless a handler cancels the key; a character that gets
+    // A key from the user: down arrow (40), up arrow (38), Home (36) and End
+    // (35) move the selection unless a handler cancels the key; a character that gets
     // through is typed into the text, except in a pick-only list.
     void keyDown(int keyCode, int shift = 0);
     void keyPress(int keyAscii);

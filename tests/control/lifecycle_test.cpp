@@ -62,9 +62,12 @@ TEST(Lifecycle, HeaderAndBodyFontsAreCopiesOfTheAmbientFont) {
     FontPtr header = control.HeaderFont(), body = control.BodyFont();
     EXPECT_EQ(header->name, host.font->name);
     EXPECT_EQ(body->size, host.font->size);
+    EXPECT_NE(header, host.font);
+    EXPECT_NE(body, host.font);
     header->bold = true;
+    body->italic = true;
     EXPECT_FALSE(body->bold);
-    EXPECT_FALSE(host.font->bold);
+    EXPECT_FALSE(host.font->bold || host.font->italic);
 }
 
 class StoredValuesTest : public testing_control::ControlTest {

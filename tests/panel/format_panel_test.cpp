@@ -269,8 +269,8 @@ TEST_F(FormatPanelTest, TypedFieldsStoreTheirTextAndTheNumericOnesRefuseWords) {
     EXPECT_EQ(control.DiscardMax(), "42");
 
     choose(DelimOther);
-    p().txtDelimChar.type(";|");
-    EXPECT_EQ(control.DelimChar(), "|") << "only the last character typed stays";
+    p().txtDelimChar.type(";|#");
+    EXPECT_EQ(control.DelimChar(), "#") << "only the last character typed stays";
     p().txtFileSave.type("typed.csv");
     EXPECT_EQ(control.OutputFile(), "") << "the file box takes no typing";
 }

@@ -91,6 +91,7 @@ TEST_F(MailPanelTest, PriorityEntriesGiveTheirCodesAndOnlyArrowsMoveTheList) {
     }
     list.keyPress('H');
     list.keyDown('H');
+    list.keyDown(35);  // End, which would move a list
     EXPECT_EQ(list.text(), "Normal");
     EXPECT_EQ(control.MailPriority(), 3);
     list.keyDown(40);

@@ -80,7 +80,12 @@ TEST(ComboBoxRules, ListIndexClicksTextAloneDoesNotAndKeysCanBeCancelled) {
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(errorOf([&] { combo.setListIndex(3); }).number(), err::kInvalidPropertyValue);
 
-    combo.keyDown(40);  // down arrow moves the selection
+    combo.keyDown(36);  // Home, End and the down arrow move the selection
+    EXPECT_EQ(combo.listIndex(), 0);
+    combo.keyDown(35);
+    EXPECT_EQ(combo.listIndex(), 2);
+    combo.keyDown(38);
+    combo.keyDown(40);
     EXPECT_EQ(combo.listIndex(), 2);
     combo.onKeyDown = [](int& key, int) { key = 0; };
     combo.onKeyPress = [](int& key) { key = 0; };
@@ -88,7 +93,7 @@ TEST(ComboBoxRules, ListIndexClicksTextAloneDoesNotAndKeysCanBeCancelled) {
     combo.keyPress('x');
     EXPECT_EQ(combo.listIndex(), 2);
     EXPECT_EQ(combo.text(), "Low");
-    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(clicks, 5);
 }
 
 TEST(HandlerRules, ChangeRunsForNewTextOnlyAndANestedHandlerFinishesFirst) {
