@@ -271,6 +271,10 @@ TEST_F(FormatPanelTest, TypedFieldsStoreTheirTextAndTheNumericOnesRefuseWords) {
     choose(DelimOther);
     p().txtDelimChar.type(";|#");
     EXPECT_EQ(control.DelimChar(), "#") << "only the last character typed stays";
+    p().txtDelimChar.type("a\xC3\xA9");
+    EXPECT_EQ(control.DelimChar(), "\xC3\xA9") << "a character of two bytes is kept whole";
+    p().txtDelimChar.type("\xC3\xA9;");
+    EXPECT_EQ(control.DelimChar(), ";");
     p().txtFileSave.type("typed.csv");
     EXPECT_EQ(control.OutputFile(), "") << "the file box takes no typing";
 }
