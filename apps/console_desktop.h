@@ -17,8 +17,8 @@ public:
     void closeWait() override {}
     void openDocument(const std::string& path, uintptr_t ownerWindow) override;
     std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<OLE_COLOR> colorDialog(OLE_COLOR) override { return std::nullopt; }
-    std::optional<Font> fontDialog(const Font&) override { return std::nullopt; }
+    std::optional<OLE_COLOR> colorDialog(OLE_COLOR, int) override { return std::nullopt; }
+    std::optional<Font> fontDialog(const Font&, int) override { return std::nullopt; }
     void showReport(const std::string& report) override;
 };
 

@@ -144,6 +144,9 @@ private:
 };
 
 void listProperties(Varnelo& control) {
+    // Some reads change settings (SendThroughMail 0 clears Unix style save);
+    // a listing shows what is stored and changes nothing.
+    auto storedOnly = control.readStoredValuesOnly();
     for (const PropertyInfo& info : PropertyRegistry::all()) {
         std::string value;
         try {
@@ -179,10 +182,6 @@ int main(int argc, char** argv) {
         control.UserControl_InitProperties();
         control.UserControl_Resize();
         control.UserControl_Show();
-        // Reading these writes them into their panel fields, where the
-        // export's checks look for them.
-        control.DelimChar();
-        control.CommitInterval();
 
         if (opt.format) control.Format(*opt.format);
         if (opt.output) control.OutputFile(*opt.output);

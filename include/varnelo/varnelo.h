@@ -20,9 +20,18 @@
 // published. Reading a property also writes its value into its panel field;
 // writing stores the value, sets the panel field (which runs that field's
 // handler as a user's edit would) and sends the change notification with the
-// property's change key. Failures are varnelo::Error exceptions whose
+// property's change key. A write that the panel field refuses (a check-box
+// state outside 0..2, an option index with no button) fails and leaves the
+// previous value stored. Failures are varnelo::Error exceptions whose
 // description is the trace report (see error.h). A missing setting is not an
-// error: Save shows a message box through the Desktop and writes nothing.
+// error: Save shows a message box through the Desktop, writes nothing and
+// returns false.
+//
+// The panel and the stored values are one set of settings: after first
+// placement and show (and after any load of settings) every panel field
+// shows its stored value. An error that leaves a panel handler the user
+// started (a click, typing, a key, a dialog) has no caller to take it; the
+// control shows its report in the Desktop's report window.
 //
 // The control is not thread-safe: use it on the host's user-interface thread.
 #pragma once
@@ -43,6 +52,7 @@
 namespace varnelo {
 
 struct Panel;
+struct StyleColumn;
 struct ExportJob;
 struct ExportResult;
 
@@ -246,7 +256,9 @@ public:
     void CollapseDetails();
     void Scale_(std::optional<float> X1 = {}, std::optional<float> Y1 = {},
                 std::optional<float> X2 = {}, std::optional<float> Y2 = {});
-    void Save();
+    // True when this call wrote the output file; false when a check refused
+    // the request (its message was shown) or the format writes nothing.
+    bool Save();
     void SaveNSend();
     void OpenFile(const std::string& strFileName);
 
@@ -278,6 +290,22 @@ public:
 
     // What the last successful export wrote.
     const ExportSummary& lastExport() const { return lastExport_; }
+
+    // While the returned guard lives, property reads return what is stored
+    // and leave the panel alone (no field written, no handler run): for
+    // listings that must not change what they list.
+    class StoredReads {
+    public:
+        explicit StoredReads(Varnelo& c) : control_(c), before_(c.storedReadsOnly_) { c.storedReadsOnly_ = true; }
+        ~StoredReads() { control_.storedReadsOnly_ = before_; }
+        StoredReads(const StoredReads&) = delete;
+        StoredReads& operator=(const StoredReads&) = delete;
+
+    private:
+        Varnelo& control_;
+        bool before_;
+    };
+    [[nodiscard]] StoredReads readStoredValuesOnly() { return StoredReads(*this); }
 
     // The settings panel, for views and tests.
     Panel& panel() { return *panel_; }
@@ -322,17 +350,30 @@ private:
     void cboPriority_KeyDown(int& KeyCode, int Shift);
     void cboPriority_KeyPress(int& KeyAscii);
     void lblDateFormat_Change();
+    void cmdHeader_Click(int Index);
+    void cmdBody_Click(int Index);
+    void cmdOK1_Click();
+    void chooseStyle(const StyleColumn& column, int index);
     void mailModeSwitch(int32_t state);
     void setMailAttachment(const std::string& path);
+    void applyEncoding(bool mime);
+    void arrangeLogin(bool shown);
+    // Puts every stored value into its panel field without running handlers
+    // or notifying the host: after first placement and after any load.
+    void loadPanelFields();
+    // A property read writes its value back into the panel unless a listing
+    // asked for stored values only.
+    bool reflectReads() const { return !storedReadsOnly_; }
     void changed(const char* key) { host_.propertyChanged(key); }
 
     ControlHost& host_;
     Desktop& desktop_;
     std::unique_ptr<Panel> panel_;
     VarneloSettings s_;
-    int fileFilterIndex_ = 1;     // preselected entry of the file dialog
-    std::string dialogFileName_;  // what the save dialog last held
+    int fileFilterIndex_ = 1;  // preselected entry of the file dialog
     bool waitWindowOpen_ = false;
+    bool wrote_ = false;  // the current Save reached a writer that finished
+    bool storedReadsOnly_ = false;
     std::function<void(int64_t, int64_t)> progress_;
     std::string settingsDirectory_;
     ExportSummary lastExport_;

@@ -46,7 +46,8 @@ bool Varnelo::InsertCheck() {
     });
 }
 
-void Varnelo::Save() {
+bool Varnelo::Save() {
+    wrote_ = false;
     guard("Varnelo.Save", [&] {
         if (!s_.DataSource) {
             desktop_.messageBox("Please set the DataSource to proceed.", "Missing DataSource", mb::kExclamation);
@@ -97,6 +98,7 @@ void Varnelo::Save() {
                                 " writes no file (0-4, 6 or 7 do; 5, Excel Instance, writes nothing).");
         }
     });
+    return wrote_;
 }
 
 // The tab sheet is locked while a writer runs and unlocked again whether the
@@ -149,7 +151,12 @@ ExportJob Varnelo::makeJob() const {
     return job;
 }
 
-void Varnelo::noteExport(const ExportResult& r) { lastExport_ = ExportSummary{r.rows, r.repairedValues}; }
+// Every writer reports here when its file is in place (the sheet's record
+// limit returns without it: nothing was written).
+void Varnelo::noteExport(const ExportResult& r) {
+    lastExport_ = ExportSummary{r.rows, r.repairedValues};
+    wrote_ = true;
+}
 
 void Varnelo::ascii_IO() {
     guard("Varnelo.ascii_IO", [&] {
@@ -177,10 +184,12 @@ void Varnelo::cmdSave_Click() {
             p.cmdSave.setVisible(false);
             p.cmdSend.setVisible(false);
             showWait();
-            Save();
+            // Only a file this click wrote is opened: a refused request may
+            // name a file that is old or not there.
+            const bool wrote = Save();
             if (s_.SendThroughMail == 0) {
                 p.cmdSave.setVisible(true);
-                if (s_.LaunchFile == 1) OpenFile(s_.OutputFile);
+                if (wrote && s_.LaunchFile == 1) OpenFile(s_.OutputFile);
             }
             closeWait();
         },

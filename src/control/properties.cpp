@@ -1,5 +1,7 @@
 // The published properties: where each value lives, what reading and writing
-// do to the panel, and the change key each write sends.
+// do to the panel, and the change key each write sends. A value the panel
+// field refuses is checked before it is stored, so the previous value stays
+// and the property can still be read.
 #include "errors/hunt_err.h"
 #include "panel/panel.h"
 #include "varnelo/varnelo.h"
@@ -20,7 +22,7 @@ std::string writeTag(const char* name) {
     std::string Varnelo::Name() {                                      \
         return guard(readTag(#Name), [&] {                             \
             std::string v = s_.Name;                                   \
-            panel_->Box.setText(v);                                    \
+            if (reflectReads()) panel_->Box.setText(v);                \
             return v;                                                  \
         });                                                            \
     }                                                                  \
@@ -41,18 +43,19 @@ VARNELO_TEXT_PROPERTY(OutputFile, txtFileSave, "OutputFile", writeTag("OutputFil
 VARNELO_TEXT_PROPERTY(MailAttachment, txtAttach, "MailAttachment", writeTag("MailAttachment"))
 #undef VARNELO_TEXT_PROPERTY
 
-// Stored 32-bit value shown in a check box. The write stores first, so a
-// value the box refuses stays stored and the change goes unrecorded.
+// Stored 32-bit value shown in a check box. A value the box refuses is
+// neither stored nor recorded.
 #define VARNELO_CHECK_PROPERTY(Name, Box)                              \
     int32_t Varnelo::Name() {                                          \
         return guard(readTag(#Name), [&] {                             \
             int32_t v = s_.Name;                                       \
-            panel_->Box.setValue(v);                                   \
+            if (reflectReads()) panel_->Box.setValue(v);               \
             return v;                                                  \
         });                                                            \
     }                                                                  \
     void Varnelo::Name(int32_t v) {                                    \
         guard(writeTag(#Name), [&] {                                   \
+            ui::CheckBox::checkState(v, panel_->Box.fullName());       \
             s_.Name = v;                                               \
             panel_->Box.setValue(v);                                   \
             changed(#Name);                                            \
@@ -76,14 +79,15 @@ VARNELO_CHECK_PROPERTY(Compress, chkOption(4))
 int32_t Varnelo::IncludeSQL() {
     return guard("Varnelo.IncludeSQL", [&] {
         int32_t v = s_.IncludeSQL;
-        panel_->chkOption(5).setValue(v);
+        if (reflectReads()) panel_->chkOption(5).setValue(v);
         return v;
     });
 }
 void Varnelo::IncludeSQL(int32_t v) {
     guard("Varnelo.IncludeSQL(New_IncludeSQL)", [&] {
-        s_.IncludeSQL = v;
         changed("IncludeSQL");
+        ui::CheckBox::checkState(v, panel_->chkOption(5).fullName());
+        s_.IncludeSQL = v;
         panel_->chkOption(5).setValue(v);
     });
 }
@@ -91,33 +95,39 @@ void Varnelo::IncludeSQL(int32_t v) {
 int32_t Varnelo::FontExcelDef() {
     return guard("Varnelo.FontExcelDef", [&] {
         int32_t v = s_.FontExcelDef;
-        panel_->chkExcelDef.setValue(v);
-        host_.surface().refresh();  // the box is repainted on read
+        if (reflectReads()) {
+            panel_->chkExcelDef.setValue(v);
+            host_.surface().refresh();  // the box is repainted on read
+        }
         return v;
     });
 }
 void Varnelo::FontExcelDef(int32_t v) {
     guard("Varnelo.FontExcelDef(New_FontExcelDef)", [&] {
+        ui::CheckBox::checkState(v, panel_->chkExcelDef.fullName());
         s_.FontExcelDef = v;
         panel_->chkExcelDef.setValue(v);
         changed("FontExcelDef");
     });
 }
 
-// Stored value that selects the option button of the same index.
+// Stored value that selects the option button of the same index. An index
+// with no button fails (error 340) and is not stored; Format records the
+// change even then.
 #define VARNELO_OPTION_PROPERTY(Name, Array, RecordFirst)              \
     int32_t Varnelo::Name() {                                          \
         return guard(readTag(#Name), [&] {                             \
             int32_t v = s_.Name;                                       \
-            panel_->Array(v).setValue(true);                           \
+            if (reflectReads()) panel_->Array(v).setValue(true);       \
             return v;                                                  \
         });                                                            \
     }                                                                  \
     void Varnelo::Name(int32_t v) {                                    \
         guard(writeTag(#Name), [&] {                                   \
-            s_.Name = v;                                               \
             if (RecordFirst) changed(#Name);                           \
-            panel_->Array(v).setValue(true);                           \
+            ui::OptionButton& button = panel_->Array(v);               \
+            s_.Name = v;                                               \
+            button.setValue(true);                                     \
             if (!(RecordFirst)) changed(#Name);                        \
         });                                                            \
     }
@@ -133,7 +143,7 @@ VARNELO_OPTION_PROPERTY(MailFormat, optEncodeType, false)
     OLE_COLOR Varnelo::Name() {                                        \
         return guard(readTag(#Name), [&] {                             \
             OLE_COLOR v = s_.Name;                                     \
-            panel_->Swatch.setBackColor(v);                            \
+            if (reflectReads()) panel_->Swatch.setBackColor(v);        \
             return v;                                                  \
         });                                                            \
     }                                                                  \
@@ -157,7 +167,7 @@ VARNELO_COLOR_PROPERTY(HeaderForeColor, lblHeader(2))
     FontPtr Varnelo::Name() {                                          \
         return guard(readTag(#Name), [&] {                             \
             FontPtr f = s_.Name;                                       \
-            if (f) showFont(panel_->Holder, panel_->Cell, *f);         \
+            if (f && reflectReads()) showFontOn(panel_->Holder, panel_->Cell, *f); \
             return f;                                                  \
         });                                                            \
     }                                                                  \
@@ -165,22 +175,10 @@ VARNELO_COLOR_PROPERTY(HeaderForeColor, lblHeader(2))
         guard(writeTag(#Name), [&] {                                   \
             if (!v) throw Error::standard(err::kInvalidPropertyValue); \
             s_.Name = v;                                               \
-            showFont(panel_->Holder, panel_->Cell, *v);                \
+            showFontOn(panel_->Holder, panel_->Cell, *v);              \
             changed(#Name);                                            \
         });                                                            \
     }
-
-namespace {
-void showFont(ui::Label& holder, ui::Label& cell, const varnelo::Font& f) {
-    // The holder keeps its own size and style: only the name changes.
-    auto name = holder.font() ? std::make_shared<varnelo::Font>(*holder.font()) : std::make_shared<varnelo::Font>();
-    name->name = f.name;
-    holder.setFont(name);
-    std::string caption = fontCaption(f);
-    cell.setCaption(caption);
-    cell.setToolTip(caption);
-}
-}  // namespace
 
 VARNELO_FONT_PROPERTY(BodyFont, Label9, lblBody(0))
 VARNELO_FONT_PROPERTY(HeaderFont, Label8, lblHeader(0))
@@ -248,11 +246,14 @@ void Varnelo::SMTPAuthEnabled(bool v) {
 
 int32_t Varnelo::SMTPAuthentication() {
     int32_t v = s_.SMTPAuthentication;
-    panel_->chkAuthReq.setValue(v);
-    CollapseDetails();
+    if (reflectReads()) {
+        panel_->chkAuthReq.setValue(v);
+        CollapseDetails();
+    }
     return v;
 }
 void Varnelo::SMTPAuthentication(int32_t v) {
+    ui::CheckBox::checkState(v, panel_->chkAuthReq.fullName());
     s_.SMTPAuthentication = v;
     panel_->chkAuthReq.setValue(v);
     CollapseDetails();
@@ -293,7 +294,7 @@ void Varnelo::Font(FontPtr v) {
 std::string Varnelo::DateFormat() {
     return guard("Varnelo.DateFormat", [&] {
         std::string v = s_.DateFormat;
-        panel_->lblDateFormat.setCaption(v);
+        if (reflectReads()) panel_->lblDateFormat.setCaption(v);
         return v;
     });
 }
@@ -369,7 +370,8 @@ const char* priorityText(int32_t v) {
 int32_t Varnelo::MailPriority() {
     return guard("Varnelo.MailPriority", [&] {
         int32_t v = s_.MailPriority;
-        if (const char* t = priorityText(v)) panel_->cboPriority.setText(t);
+        const char* t = priorityText(v);
+        if (t && reflectReads()) panel_->cboPriority.setText(t);
         return v;
     });
 }
@@ -384,8 +386,10 @@ void Varnelo::MailPriority(int32_t v) {
 int32_t Varnelo::MailFormatEnabled() {
     return guard("Varnelo.MailFormatEnabled", [&] {
         int32_t v = s_.MailFormatEnabled;
-        panel_->optEncodeType(0).setEnabled(v != 0);
-        panel_->optEncodeType(1).setEnabled(v != 0);
+        if (reflectReads()) {
+            panel_->optEncodeType(0).setEnabled(v != 0);
+            panel_->optEncodeType(1).setEnabled(v != 0);
+        }
         return v;
     });
 }
@@ -402,6 +406,7 @@ void Varnelo::MailFormatEnabled(int32_t v) {
 int32_t Varnelo::SendThroughMail() {
     return guard("Varnelo.SendThroughMail", [&] {
         int32_t v = s_.SendThroughMail;
+        if (!reflectReads()) return v;
         panel_->chkOption(10).setValue(v);
         Panel& p = *panel_;
         if (v == 0) {
@@ -421,9 +426,10 @@ int32_t Varnelo::SendThroughMail() {
 }
 void Varnelo::SendThroughMail(int32_t v) {
     guard("Varnelo.SendThroughMail(New_SendThroughMail)", [&] {
-        s_.SendThroughMail = v;
         changed("SendThroughMail");
         Panel& p = *panel_;
+        ui::CheckBox::checkState(v, p.chkOption(10).fullName());
+        s_.SendThroughMail = v;
         p.chkOption(10).setValue(v);
         if (v == 0 || v == 1) {
             p.SSTab1.setTabEnabled(2, v == 1);

@@ -14,6 +14,10 @@ using hunterr::guard;
 namespace {
 constexpr int kWidthTwips = 5295;
 constexpr int kHeightTwips = 7050;
+
+// A font object of the control's own, starting as the host's: changing the
+// header font must change neither the body font nor the host's.
+FontPtr ownCopy(const FontPtr& f) { return std::make_shared<Font>(f ? *f : Font{}); }
 }  // namespace
 
 Varnelo::Varnelo(ControlHost& host, Desktop& desktop)
@@ -50,10 +54,10 @@ void Varnelo::UserControl_InitProperties() {
         s_.UnixFormat = 0;
         s_.BodyBackColor = 0xFFFFFF;
         s_.BodyForeColor = 0;
-        s_.BodyFont = host_.ambientFont();
+        s_.BodyFont = ownCopy(host_.ambientFont());
         s_.HeaderBackColor = 0x400000;
         s_.HeaderForeColor = 0xFFFFFF;
-        s_.HeaderFont = host_.ambientFont();
+        s_.HeaderFont = ownCopy(host_.ambientFont());
         host_.surface().width = kWidthTwips;
         host_.surface().height = kHeightTwips;
         s_.Columns = 1;
@@ -96,6 +100,9 @@ void Varnelo::UserControl_Resize() {
 void Varnelo::UserControl_Show() {
     guard("Varnelo.UserControl_Show", [&] {
         Panel& p = *panel_;
+        // The panel shows what is stored, so its checks and its user see the
+        // same settings as the host.
+        loadPanelFields();
         for (const char* entry : {"Normal", "High", "Low"}) p.cboPriority.addItem(entry);
         p.cboPriority.setListIndex(0);
         p.SSTab1.setTabEnabled(1, false);
@@ -104,8 +111,6 @@ void Varnelo::UserControl_Show() {
         // Arrange the panel for the stored format, as a click on its button.
         optFormat_Click(s_.Format);
         p.optFormat(s_.Format).setDesignValue(true);
-        for (int i = 0; i < 8; ++i)
-            if (i != s_.Format) p.optFormat(i).setDesignValue(false);
     });
 }
 

@@ -45,6 +45,16 @@ void Varnelo::wirePanel() {
     p.cmdSave.onClick = [this] { cmdSave_Click(); };
     p.cmdSend.onClick = [this] { cmdSend_Click(); };
     p.cmdAbort.onClick = [this] { cmdAbort_Click(); };
+    for (int i = 0; i < 3; ++i) {
+        p.cmdHeader(i).onClick = [this, i] { cmdHeader_Click(i); };
+        p.cmdBody(i).onClick = [this, i] { cmdBody_Click(i); };
+    }
+    p.cmdOK1.onClick = [this] { cmdOK1_Click(); };
+    // Nobody called a handler the user started, so nobody above can take its
+    // error: show the report instead of letting it into the host's loop.
+    p.forEachWidget([this](ui::Widget& w) {
+        w.setErrorSink([this](const Error& e) { desktop_.showReport(e.description()); });
+    });
 }
 
 namespace {
@@ -105,6 +115,9 @@ void Varnelo::optFormat_Click(int Index) {
         p.SSTab1.setTabEnabled(1, false);
         p.SSTab1.setTabEnabled(2, false);
         p.SSTab1.setTabVisible(0, true);
+        // Excel Instance hides tab 1 below; every other choice brings it
+        // back, or its settings would be lost for the control's life.
+        if (Index != ExcelInstance) p.SSTab1.setTabVisible(1, true);
         p.SSTab1.setCurrentTab(0);
         p.fraOthers.setEnabled(true);
         p.frmSaveTo.setEnabled(true);
@@ -138,24 +151,28 @@ void Varnelo::optFormat_Click(int Index) {
     });
 }
 
+namespace {
+// The stored value and change key behind each option box chkOption(i).
+struct OptionBinding { int32_t VarneloSettings::*field; const char* key; };
+constexpr OptionBinding kOptionBindings[] = {
+    {&VarneloSettings::AutoColumnWidth, "AutoColumnWidth"},
+    {&VarneloSettings::Quotes, "Quotes"},
+    {&VarneloSettings::Columns, "Columns"},
+    {&VarneloSettings::IncludeNulls, "IncludeNulls"},
+    {&VarneloSettings::Compress, "Compress"},
+    {&VarneloSettings::IncludeSQL, "IncludeSQL"},
+    {&VarneloSettings::IncludeCellBorder, "IncludeCellBorder"},
+    {&VarneloSettings::LowercaseColumns, "LowercaseColumns"},
+    {&VarneloSettings::NoWrap, "NoWrap"},
+    {&VarneloSettings::DelimAfterRow, "DelimAfterRow"},
+    {&VarneloSettings::SendThroughMail, "SendThroughMail"},
+};
+}  // namespace
+
 void Varnelo::chkOption_Click(int Index) {
     guard("Varnelo.chkOption_Click(Index)", [&] {
         int32_t v = panel_->chkOption(Index).value();
-        struct Binding { int32_t VarneloSettings::*field; const char* key; };
-        static const Binding bindings[] = {
-            {&VarneloSettings::AutoColumnWidth, "AutoColumnWidth"},
-            {&VarneloSettings::Quotes, "Quotes"},
-            {&VarneloSettings::Columns, "Columns"},
-            {&VarneloSettings::IncludeNulls, "IncludeNulls"},
-            {&VarneloSettings::Compress, "Compress"},
-            {&VarneloSettings::IncludeSQL, "IncludeSQL"},
-            {&VarneloSettings::IncludeCellBorder, "IncludeCellBorder"},
-            {&VarneloSettings::LowercaseColumns, "LowercaseColumns"},
-            {&VarneloSettings::NoWrap, "NoWrap"},
-            {&VarneloSettings::DelimAfterRow, "DelimAfterRow"},
-            {&VarneloSettings::SendThroughMail, "SendThroughMail"},
-        };
-        const Binding& b = bindings[Index];
+        const OptionBinding& b = kOptionBindings[Index];
         s_.*b.field = v;
         changed(b.key);
         if (Index == 10) mailModeSwitch(v);
@@ -193,9 +210,18 @@ void Varnelo::CollapseDetails() {
     Panel& p = *panel_;
     int state = p.chkAuthReq.value();
     if (state == 2) return;
-    bool on = state == 1;
-    p.txtUserName.setText("");
-    p.txtPassword.setText("");
+    // Switching authentication off forgets the login; showing the login
+    // fields keeps what they hold.
+    if (state == 0) {
+        p.txtUserName.setText("");
+        p.txtPassword.setText("");
+    }
+    arrangeLogin(state == 1);
+}
+
+// The login rows shown or hidden, and everything below them moved by one row.
+void Varnelo::arrangeLogin(bool on) {
+    Panel& p = *panel_;
     for (ui::Widget* w : std::initializer_list<ui::Widget*>{&p.Label16, &p.Label17, &p.Label18, &p.txtUserName,
                                                             &p.txtPassword})
         w->setVisible(on);
@@ -241,10 +267,10 @@ void Varnelo::optSaveTo_Click(int Index) {
 
 void Varnelo::cmdFileSel_Click() {
     guard("Varnelo.cmdFileSel_Click", [&] {
-        FileDialogRequest request{kFileFilter, fileFilterIndex_, dialogFileName_};
-        // A cancel keeps the name the dialog held before.
-        if (auto chosen = desktop_.saveFileDialog(request)) dialogFileName_ = *chosen;
-        panel_->txtFileSave.setText(dialogFileName_);
+        // The dialog starts at the current output file; a cancel keeps it,
+        // whether the host or the user had set it.
+        FileDialogRequest request{kFileFilter, fileFilterIndex_, panel_->txtFileSave.text()};
+        if (auto chosen = desktop_.saveFileDialog(request)) panel_->txtFileSave.setText(*chosen);
     });
 }
 
@@ -346,15 +372,21 @@ void Varnelo::optEncodeType_Click(int Index) {
         s_.MailFormat = Index;
         changed("MailFormat");
         bool mime = p.optEncodeType(0).value();
-        s_.encodingCode = mime ? 0 : 1;
         if (!mime) {
             p.ckHtml.setValue(0);
             p.ckReceipt.setValue(0);
         }
-        p.cboPriority.setEnabled(mime);
-        p.ckHtml.setEnabled(mime);
-        p.ckReceipt.setEnabled(mime);
+        applyEncoding(mime);
     });
+}
+
+// MIME allows a priority, an HTML body and a receipt; UU encoding none.
+void Varnelo::applyEncoding(bool mime) {
+    Panel& p = *panel_;
+    s_.encodingCode = mime ? 0 : 1;
+    p.cboPriority.setEnabled(mime);
+    p.ckHtml.setEnabled(mime);
+    p.ckReceipt.setEnabled(mime);
 }
 
 void Varnelo::cboPriority_Click() {
@@ -380,6 +412,49 @@ void Varnelo::lblDateFormat_Change() {
         s_.DateFormat = panel_->lblDateFormat.caption();
         changed("DateFormat");
     });
+}
+
+void Varnelo::loadPanelFields() {
+    Panel& p = *panel_;
+    const std::pair<ui::TextBox*, const std::string*> texts[] = {
+        {&p.txtStrEnclose, &s_.StrEnclose}, {&p.txttable, &s_.InsertTable},     {&p.txtCommitInt, &s_.CommitInterval},
+        {&p.txtSchema, &s_.InsertSchema},   {&p.txtDelimChar, &s_.DelimChar},   {&p.txtFileSave, &s_.OutputFile},
+        {&p.txtAttach, &s_.MailAttachment}, {&p.txtFieldSep, &s_.FieldSeparator}, {&p.txtDiscardMax, &s_.DiscardMax}};
+    for (auto [box, value] : texts) box->loadText(*value);
+
+    // A stored state that no box can show (a bad saved value) leaves its box
+    // as it is; reading the property reports it.
+    auto loadCheck = [](ui::CheckBox& box, int32_t v) {
+        if (v >= 0 && v <= 2) box.loadValue(v);
+    };
+    p.chkOption.forEach([&](ui::CheckBox& box) { loadCheck(box, s_.*kOptionBindings[box.index()].field); });
+    loadCheck(p.chkSaveTo(0), s_.LaunchFile);
+    loadCheck(p.chkSaveTo(1), s_.UnixFormat);
+    loadCheck(p.chkExcelDef, s_.FontExcelDef);
+    loadCheck(p.chkAuthReq, s_.SMTPAuthentication);
+    if (p.chkAuthReq.value() != 2) arrangeLogin(p.chkAuthReq.value() == 1);
+
+    if (p.optFormat.has(s_.Format)) p.optFormat(s_.Format).setDesignValue(true);
+    if (p.optSQLLdr.has(s_.SQLLoaderMode)) p.optSQLLdr(s_.SQLLoaderMode).setDesignValue(true);
+    if (p.optSaveTo.has(s_.SaveToFile)) {
+        p.optSaveTo(s_.SaveToFile).setDesignValue(true);
+        p.chkSaveTo(0).setEnabled(s_.SaveToFile == 1);
+        p.cmdFileSel.setEnabled(s_.SaveToFile == 1);
+    }
+    if (p.optEncodeType.has(s_.MailFormat)) {
+        p.optEncodeType(s_.MailFormat).setDesignValue(true);
+        applyEncoding(s_.MailFormat == EncodingMIME);
+    }
+    p.optEncodeType(0).setEnabled(s_.MailFormatEnabled != 0);
+    p.optEncodeType(1).setEnabled(s_.MailFormatEnabled != 0);
+
+    p.lblHeader(1).setBackColor(s_.HeaderBackColor);
+    p.lblHeader(2).setBackColor(s_.HeaderForeColor);
+    p.lblBody(1).setBackColor(s_.BodyBackColor);
+    p.lblBody(2).setBackColor(s_.BodyForeColor);
+    if (s_.HeaderFont) showFontOn(p.Label8, p.lblHeader(0), *s_.HeaderFont);
+    if (s_.BodyFont) showFontOn(p.Label9, p.lblBody(0), *s_.BodyFont);
+    p.lblDateFormat.loadCaption(s_.DateFormat);
 }
 
 }  // namespace varnelo

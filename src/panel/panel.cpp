@@ -1,6 +1,8 @@
 // The panel's design: captions, tool tips, start states and places.
 #include "panel/panel.h"
 
+#include <map>
+
 namespace varnelo {
 
 namespace {
@@ -147,6 +149,7 @@ Panel::Panel() {
     for (int i = 0; i < 5; ++i) {
         place(*labels[i], "fraDate", dateLabels[i], 120, 300 + i * 360, 900, 240);
         auto& c = place(cmbDate.add(i), "fraDate", "", 1080, 270 + i * 360, 1440, 315);
+        c.pickOnly = true;
         for (const auto& e : entries[static_cast<size_t>(i)]) c.addItem(e);
     }
     place(fraTime, "fraDateTime", "Time Format", 2880, 240, 2040, 1320);
@@ -193,6 +196,27 @@ Panel::Panel() {
     txtMsg.multiLine = true;
     place(lblAttach, kTab2, "Attachment", 120, 6600, 900, 240).setVisible(false);
     place(txtAttach, kTab2, "", 1080, 6570, 3960, 285).setVisible(false);
+
+    // Tie each widget to the frame or tab it sits in, so a disabled or
+    // hidden container disables or hides what it holds.
+    std::map<std::string, ui::Widget*> byName;
+    forEachWidget([&](ui::Widget& w) { byName[w.fullName()] = &w; });
+    forEachWidget([&](ui::Widget& w) {
+        const std::string& c = w.container();
+        if (c.empty()) return;
+        for (int tab = 0; tab < SSTab1.tabCount(); ++tab)
+            if (c == "SSTab1(" + std::to_string(tab) + ")") return w.setContainer(c, &SSTab1, tab);
+        w.setContainer(c, byName.at(c));
+    });
+}
+
+void showFontOn(ui::Label& holder, ui::Label& cell, const Font& font) {
+    auto named = holder.font() ? std::make_shared<Font>(*holder.font()) : std::make_shared<Font>();
+    named->name = font.name;
+    holder.setFont(named);
+    std::string caption = fontCaption(font);
+    cell.setCaption(caption);
+    cell.setToolTip(caption);
 }
 
 void Panel::forEachWidget(const std::function<void(ui::Widget&)>& f) {

@@ -126,6 +126,11 @@ struct Panel {
     ui::TextBox txtAttach{"txtAttach"};
 };
 
+// Shows a font on its column: the hidden holder label takes the font's name
+// (keeping its own size and style), the font cell "Name,Size" as caption and
+// tool tip.
+void showFontOn(ui::Label& holder, ui::Label& cell, const Font& font);
+
 // The file dialog's filter list behind "...".
 inline constexpr const char* kFileFilter =
     "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|Data Files (*.dat)|*.dat|SQL Files (*.sql)|*.sql|"

@@ -6,6 +6,54 @@ std::string Widget::fullName() const {
     return index_ < 0 ? name_ : name_ + "(" + std::to_string(index_) + ")";
 }
 
+bool Widget::effectiveEnabled() const {
+    for (const Widget* w = this; w; w = w->parent_) {
+        if (!w->enabled_) return false;
+        if (w->parent_ && w->parentTab_ >= 0 && !w->parent_->tabEnabled(w->parentTab_)) return false;
+    }
+    return true;
+}
+
+bool Widget::effectiveVisible() const {
+    for (const Widget* w = this; w; w = w->parent_) {
+        if (!w->visible_) return false;
+        if (w->parent_ && w->parentTab_ >= 0 && !w->parent_->tabVisible(w->parentTab_)) return false;
+    }
+    return true;
+}
+
+int Widget::addObserver(Observer o) {
+    int id = nextObserverId_++;
+    observers_.emplace_back(id, std::move(o));
+    return id;
+}
+
+void Widget::removeObserver(int id) {
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void Widget::announce(std::string_view what) const {
+    if (observers_.empty()) return;
+    // A copy, so an observer may add or remove observers while it is told.
+    auto observers = observers_;
+    for (const auto& [id, observer] : observers) observer(*this, what);
+}
+
+void Widget::userAction(const std::function<void()>& action) {
+    if (!reachable()) return;
+    if (!errorSink_) {
+        action();
+        return;
+    }
+    try {
+        action();
+    } catch (const Error& e) {
+        errorSink_(e);
+    } catch (const std::exception& e) {
+        errorSink_(Error(51, "Varnelo", e.what()));
+    }
+}
+
 void Widget::move(int left, int top, int width, int height) {
     left_ = left;
     top_ = top;
@@ -20,6 +68,12 @@ void Label::setCaption(const std::string& c) {
     if (onChange) onChange();
 }
 
+void TextBox::loadText(const std::string& t) {
+    if (t == text_) return;
+    text_ = t;
+    announce("text");
+}
+
 void TextBox::setText(const std::string& t) {
     if (t == text_) return;
     text_ = t;
@@ -27,12 +81,36 @@ void TextBox::setText(const std::string& t) {
     if (onChange) onChange();
 }
 
+void CheckBox::checkState(int32_t v, const std::string& who) {
+    if (v < 0 || v > 2) throw Error::standard(err::kInvalidPropertyValue, who);
+}
+
+void CheckBox::loadValue(int32_t v) {
+    checkState(v, fullName());
+    if (v == value_) return;
+    value_ = v;
+    announce("value");
+}
+
 void CheckBox::setValue(int32_t v) {
-    if (v < 0 || v > 2) throw Error::standard(err::kInvalidPropertyValue, fullName());
+    checkState(v, fullName());
     if (v == value_) return;
     value_ = v;
     announce("value");
     if (onClick) onClick();
+}
+
+void OptionButton::setDesignValue(bool v) {
+    if (v && group_) {
+        for (OptionButton* other : group_->members())
+            if (other != this && other->value_) {
+                other->value_ = false;
+                other->announce("value");
+            }
+    }
+    if (v == value_) return;
+    value_ = v;
+    announce("value");
 }
 
 void OptionButton::setValue(bool v) {
@@ -66,15 +144,22 @@ void ComboBox::setListIndex(int index) {
 }
 
 void ComboBox::keyDown(int keyCode, int shift) {
-    if (onKeyDown) onKeyDown(keyCode, shift);
-    if (keyCode == 40 && listIndex_ + 1 < static_cast<int>(list_.size())) setListIndex(listIndex_ + 1);
-    else if (keyCode == 38 && listIndex_ > 0) setListIndex(listIndex_ - 1);
+    userAction([&] {
+        if (onKeyDown) onKeyDown(keyCode, shift);
+        const int last = static_cast<int>(list_.size()) - 1;
+        if (keyCode == 40 && listIndex_ < last) setListIndex(listIndex_ + 1);
+        else if (keyCode == 38 && listIndex_ > 0) setListIndex(listIndex_ - 1);
+        else if (keyCode == 36 && last >= 0 && listIndex_ != 0) setListIndex(0);
+        else if (keyCode == 35 && last >= 0 && listIndex_ != last) setListIndex(last);
+    });
 }
 
 void ComboBox::keyPress(int keyAscii) {
-    if (onKeyPress) onKeyPress(keyAscii);
-    // A key that got through would be typed into the text.
-    if (keyAscii >= 32) setText(text_ + static_cast<char>(keyAscii));
+    userAction([&] {
+        if (onKeyPress) onKeyPress(keyAscii);
+        // A key that got through is typed into the text of an editable list.
+        if (keyAscii >= 32 && keyAscii < 256 && !pickOnly) setText(text_ + static_cast<char>(keyAscii));
+    });
 }
 
 size_t TabSheet::checkTab(int i) const {

@@ -2,7 +2,8 @@
 //
 // The control's panel logic is written against these widgets, never against
 // a real toolkit, so every rule of the panel runs and is tested without a
-// display. A view (the Qt front end) follows the model through observers.
+// display. Views (the Qt front end, a scripted driver, a test) follow the
+// model through observers; a widget takes any number of them.
 //
 // Event rules:
 //  - CheckBox::setValue to a different state (0, 1, 2) runs onClick; a value
@@ -15,6 +16,17 @@
 //    a key by setting it to 0.
 //  - A handler that sets another widget runs that widget's handler to
 //    completion before it goes on. Everything happens on one thread.
+//  - load*() and setDesignValue() set a state the way a saved design or a
+//    settings load does: observers are told, no handler runs.
+//
+// Program and user: setValue, setText, setListIndex are the program's
+// writes and work whatever the widget's state. click(), type(), pick(),
+// keyDown() and keyPress() are the user's actions: they do nothing unless the
+// user can reach the widget (effectively enabled and visible: the widget and
+// every frame and tab that contains it). An error that escapes a user's
+// action has no caller to take it; it goes to the widget's error sink (the
+// control shows it in its report window) and is thrown on only when no sink
+// is set.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +45,13 @@ namespace varnelo::ui {
 class Widget;
 
 // Told of every change of a widget's state: the widget and the attribute name
-// ("caption", "text", "value", "enabled", "visible", ...).
+// ("caption", "text", "value", "enabled", "visible", ...). A change of a
+// frame's or tab's state changes the effective state of what it contains
+// without an announcement for each contained widget.
 using Observer = std::function<void(const Widget&, std::string_view)>;
+
+// Takes an error that escaped a user's action.
+using ErrorSink = std::function<void(const Error&)>;
 
 class Widget {
 public:
@@ -71,16 +88,37 @@ public:
     void setFont(FontPtr f) { font_ = std::move(f); announce("font"); }
     int mousePointer() const { return mousePointer_; }
     void setMousePointer(int p) { mousePointer_ = p; announce("mousePointer"); }
-    // The container this widget sits in (a frame or a tab), for the view.
+    // The container this widget sits in, by name ("fraOthers", "SSTab1(0)"),
+    // and the widget behind it: a frame, or a tab sheet with the tab index.
     const std::string& container() const { return container_; }
-    void setContainer(std::string c) { container_ = std::move(c); }
+    void setContainer(std::string name, Widget* parent = nullptr, int tab = -1) {
+        container_ = std::move(name);
+        parent_ = parent;
+        parentTab_ = tab;
+    }
+    const Widget* parent() const { return parent_; }
 
-    void setObserver(Observer o) { observer_ = std::move(o); }
+    // What the user meets: disabled or hidden when the widget or anything
+    // that contains it (frame, tab, tab sheet) is.
+    bool effectiveEnabled() const;
+    bool effectiveVisible() const;
+    bool reachable() const { return effectiveEnabled() && effectiveVisible(); }
+
+    // Observers are told in the order they were added; the id removes one.
+    int addObserver(Observer o);
+    void removeObserver(int id);
+
+    void setErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
 
 protected:
-    void announce(std::string_view what) const {
-        if (observer_) observer_(*this, what);
-    }
+    void announce(std::string_view what) const;
+    // Whether tab `tab` of this widget (a tab sheet) lets its contents be
+    // used or seen.
+    virtual bool tabEnabled(int) const { return true; }
+    virtual bool tabVisible(int) const { return true; }
+    // Runs a user's action on this widget: nothing when out of reach; an
+    // escaping error goes to the error sink.
+    void userAction(const std::function<void()>& action);
 
 private:
     std::string name_;
@@ -95,7 +133,11 @@ private:
     FontPtr font_;
     int mousePointer_ = 0;
     std::string container_;
-    Observer observer_;
+    Widget* parent_ = nullptr;
+    int parentTab_ = -1;
+    int nextObserverId_ = 1;
+    std::vector<std::pair<int, Observer>> observers_;
+    ErrorSink errorSink_;
 };
 
 class Label : public Widget {
@@ -103,6 +145,7 @@ public:
     using Widget::Widget;
     std::function<void()> onChange;
     void setCaption(const std::string& c) override;
+    void loadCaption(const std::string& c) { Widget::setCaption(c); }
 };
 
 class Frame : public Widget {
@@ -121,7 +164,9 @@ public:
     std::function<void()> onClick;
     bool picture = false;  // a picture button: the tool tip names it
     void click() {
-        if (onClick) onClick();
+        userAction([this] {
+            if (onClick) onClick();
+        });
     }
 };
 
@@ -131,6 +176,13 @@ public:
     std::function<void()> onChange;
     const std::string& text() const { return text_; }
     void setText(const std::string& t);
+    void loadText(const std::string& t);
+    // The user replaces the text by typing; a locked box takes no typing.
+    void type(const std::string& t) {
+        userAction([&] {
+            if (!locked) setText(t);
+        });
+    }
     bool multiLine = false;
     char passwordChar = 0;
     bool locked = false;  // not editable by typing
@@ -146,7 +198,12 @@ public:
     int value() const { return value_; }
     // Refuses values outside 0..2 with error 380; runs onClick on a change.
     void setValue(int32_t v);
-    void click() { setValue(value_ == 0 ? 1 : 0); }
+    void loadValue(int32_t v);
+    void click() {
+        userAction([this] { setValue(value_ == 0 ? 1 : 0); });
+    }
+    // Refuses a state outside 0..2 with error 380 naming `who`.
+    static void checkState(int32_t v, const std::string& who);
 
 private:
     int value_ = 0;
@@ -172,15 +229,13 @@ public:
     // true: select (deselecting the group's others) and run onClick unless it
     // was selected already. false: just deselect.
     void setValue(bool v);
-    void click() { setValue(true); }
-    void joinGroup(OptionGroup* g) { group_ = g; g->add(this); }
-    // Design-time state: selected without running any handler (a view is
-    // still told, so it shows the same selection).
-    void setDesignValue(bool v) {
-        if (v == value_) return;
-        value_ = v;
-        announce("value");
+    void click() {
+        userAction([this] { setValue(true); });
     }
+    void joinGroup(OptionGroup* g) { group_ = g; g->add(this); }
+    // Design-time state: selected (the group's others deselected) or not,
+    // without running any handler; a view is still told.
+    void setDesignValue(bool v);
 
 private:
     bool value_ = false;
@@ -201,13 +256,21 @@ public:
     int listIndex() const { return listIndex_; }
     // Selects an entry (-1: none), sets the text to it and runs onClick.
     void setListIndex(int index);
+    // The user clicks entry `index` of the list.
+    void pick(int index) {
+        userAction([&] { setListIndex(index); });
+    }
     const std::string& text() const { return text_; }
     // Sets the text alone; no handler runs.
     void setText(const std::string& t) { text_ = t; announce("text"); }
-    // A key from the user: down arrow (40) and up arrow (38) move the
-    // selection unless a handler cancels the key.
+    // A key from the user: down arrow (40), up arrow (38), Home (36) and End
+    // (35) move the selection unless a handler cancels the key; a character that gets
+    // through is typed into the text, except in a pick-only list.
     void keyDown(int keyCode, int shift = 0);
     void keyPress(int keyAscii);
+    // A pick-only list (drop-down list): its text is always one of the
+    // entries, or empty while nothing is picked.
+    bool pickOnly = false;
 
 private:
     std::vector<std::string> list_;
@@ -232,6 +295,10 @@ public:
     void setTabVisible(int i, bool v);
     int currentTab() const { return current_; }
     void setCurrentTab(int i);
+
+protected:
+    bool tabEnabled(int i) const override { return i >= 0 && i < tabCount() && tabs_[static_cast<size_t>(i)].enabled; }
+    bool tabVisible(int i) const override { return i >= 0 && i < tabCount() && tabs_[static_cast<size_t>(i)].visible; }
 
 private:
     size_t checkTab(int i) const;

@@ -248,7 +248,7 @@ TEST_F(ExcelControlTest, AtMost65535RecordsThenTheInformationBoxAndNothingWritte
 
     rows.push_back({Variant(int64_t{65536})});
     ready(std::move(rows), varnelo::adtype::kBigInt, file);
-    control.Save();
+    EXPECT_FALSE(control.Save()) << "the message box ends the export: nothing is written";
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text,
               "Currentversion supports only records upto 65535.\r\nPlease modify your SELECT query accordingly.");

@@ -51,7 +51,7 @@ TEST_F(PropertiesTest, ReadsReturnTheStoredValueRestoreTheFieldAndRecordNothing)
     EXPECT_THAT(host.changes, IsEmpty());
 }
 
-TEST_F(PropertiesTest, CheckBoxPropertiesPassGreyAndRefuseOtherValuesAfterStoring) {
+TEST_F(PropertiesTest, CheckBoxPropertiesPassGreyAndRefuseOtherValuesKeepingThePreviousOne) {
     control.Columns(2);
     EXPECT_EQ(p().chkOption(2).value(), 2);
     EXPECT_THAT(host.changes, ElementsAre("Columns", "Columns"));
@@ -62,16 +62,20 @@ TEST_F(PropertiesTest, CheckBoxPropertiesPassGreyAndRefuseOtherValuesAfterStorin
     EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
     EXPECT_EQ(e.source(), "HuntERR.ErrorIn");
     EXPECT_THAT(callStack(e.description()), ElementsAre("Varnelo.LowercaseColumns"));
-    EXPECT_EQ(control.settings().LowercaseColumns, 5);
+    EXPECT_EQ(control.LowercaseColumns(), 1) << "still readable";
     EXPECT_EQ(p().chkOption(7).value(), 1);
     EXPECT_THAT(host.changes, ElementsAre("LowercaseColumns", "LowercaseColumns")) << "the refusal records nothing";
 
     forget();  // IncludeSQL records before it touches the box
+    control.Quotes(1);
     EXPECT_THROW(control.IncludeSQL(3), Error);
-    EXPECT_THAT(host.changes, ElementsAre("IncludeSQL"));
+    EXPECT_EQ(errorOf([&] { control.Quotes(7); }).number(), err::kInvalidPropertyValue);
+    EXPECT_EQ(control.Quotes(), 1);
+    EXPECT_EQ(control.IncludeSQL(), 0);
+    EXPECT_THAT(host.changes, ElementsAre("Quotes", "Quotes", "IncludeSQL"));
 }
 
-TEST_F(PropertiesTest, OptionPropertiesSelectTheButtonOfTheirValueOrStoreAndFail) {
+TEST_F(PropertiesTest, OptionPropertiesSelectTheButtonOfTheirValueOrFailKeepingThePreviousOne) {
     const std::pair<int32_t, const char*> modes[] = {
         {Insert, "Insert"}, {Append, "Append"}, {Replace_, "Replace"}, {Truncate, "Truncate"}};
     for (auto [mode, caption] : modes) {
@@ -87,17 +91,18 @@ TEST_F(PropertiesTest, OptionPropertiesSelectTheButtonOfTheirValueOrStoreAndFail
     EXPECT_TRUE(p().optEncodeType(1).value());
     EXPECT_FALSE(p().ckHtml.enabled());
 
-    // Values without a button are stored; Format records before it fails, the others do not.
+    // Values without a button are refused and the previous value stays; Format records before it fails,
+    // the others do not.
     forget();
     EXPECT_EQ(errorOf([&] { control.SQLLoaderMode(0); }).number(), err::kControlArrayElement);
-    EXPECT_EQ(control.settings().SQLLoaderMode, 0);
+    EXPECT_EQ(control.SQLLoaderMode(), Truncate);
     EXPECT_THAT(host.changes, IsEmpty());
     Error e = errorOf([&] { control.Format(8); });
     EXPECT_EQ(e.number(), err::kControlArrayElement);
     EXPECT_EQ(e.source(), "HuntERR.ErrorIn");
     EXPECT_THAT(e.description(), HasSubstr("  Method: Varnelo.Format \r\n"));
     EXPECT_THAT(callStack(e.description()), ElementsAre("Varnelo.Format"));
-    EXPECT_EQ(control.settings().Format, 8);
+    EXPECT_EQ(control.Format(), Ascii);
     EXPECT_THAT(host.changes, ElementsAre("Format"));
 }
 
@@ -201,8 +206,8 @@ TEST_F(PropertiesTest, SendThroughMailSwitchesBetweenFileAndMailMode) {
     control.SendThroughMail(1);
     EXPECT_EQ(control.MailAttachment(), "/data/orders.csv");
     EXPECT_EQ(p().txtAttach.text(), "/data/orders.csv");
-    EXPECT_EQ(control.UserName(), "");
-    EXPECT_EQ(control.Password(), "");
+    EXPECT_EQ(control.UserName(), "me") << "the login fields stay shown and keep what they hold";
+    EXPECT_EQ(control.Password(), "secret");
     EXPECT_FALSE(p().cmdSave.visible());
     EXPECT_TRUE(p().cmdSend.visible());
     EXPECT_TRUE(p().SSTab1.tab(2).enabled);
@@ -231,7 +236,7 @@ TEST_F(PropertiesTest, SendThroughMailSwitchesBetweenFileAndMailMode) {
 
     forget();
     EXPECT_EQ(errorOf([&] { control.SendThroughMail(5); }).number(), err::kInvalidPropertyValue);
-    EXPECT_EQ(control.settings().SendThroughMail, 5);
+    EXPECT_EQ(control.settings().SendThroughMail, 0);
     EXPECT_THAT(host.changes, ElementsAre("SendThroughMail"));
 }
 

@@ -80,7 +80,12 @@ TEST(ComboBoxRules, ListIndexClicksTextAloneDoesNotAndKeysCanBeCancelled) {
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(errorOf([&] { combo.setListIndex(3); }).number(), err::kInvalidPropertyValue);
 
-    combo.keyDown(40);  // down arrow moves the selection
+    combo.keyDown(36);  // Home, End and the down arrow move the selection
+    EXPECT_EQ(combo.listIndex(), 0);
+    combo.keyDown(35);
+    EXPECT_EQ(combo.listIndex(), 2);
+    combo.keyDown(38);
+    combo.keyDown(40);
     EXPECT_EQ(combo.listIndex(), 2);
     combo.onKeyDown = [](int& key, int) { key = 0; };
     combo.onKeyPress = [](int& key) { key = 0; };
@@ -88,7 +93,7 @@ TEST(ComboBoxRules, ListIndexClicksTextAloneDoesNotAndKeysCanBeCancelled) {
     combo.keyPress('x');
     EXPECT_EQ(combo.listIndex(), 2);
     EXPECT_EQ(combo.text(), "Low");
-    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(clicks, 5);
 }
 
 TEST(HandlerRules, ChangeRunsForNewTextOnlyAndANestedHandlerFinishesFirst) {
@@ -121,18 +126,71 @@ TEST(Observers, EveryStateChangeIsAnnounced) {
     std::vector<std::string> seen;
     auto record = [&](const Widget& w, std::string_view what) { seen.push_back(w.fullName() + "." += what); };
     CheckBox box("chkSaveTo", 1);
-    box.setObserver(record);
+    box.addObserver(record);
     box.setValue(1);
     box.setEnabled(false);
     box.setEnabled(false);  // no change, nothing to announce
     box.setVisible(false);
     // A selection made without a click is announced all the same.
     OptionButton option("optFormat", 2);
-    option.setObserver(record);
+    option.addObserver(record);
     option.setDesignValue(true);
     option.setDesignValue(true);
     EXPECT_THAT(seen, ElementsAre("chkSaveTo(1).value", "chkSaveTo(1).enabled", "chkSaveTo(1).visible",
                                   "optFormat(2).value"));
+}
+
+TEST(Observers, SeveralObserversAreAllToldUntilRemoved) {
+    TextBox box("txtTo");
+    std::vector<std::string> seen;
+    const int view = box.addObserver([&](const Widget&, std::string_view what) { seen.push_back(std::string("view ") += what); });
+    box.addObserver([&](const Widget&, std::string_view what) { seen.push_back(std::string("test ") += what); });
+    box.setText("a");
+    box.removeObserver(view);
+    box.setText("b");
+    EXPECT_THAT(seen, ElementsAre("view text", "test text", "test text"));
+}
+
+TEST(Reach, ContainersAndTabsDecideWhatTheUserReachesAndUserErrorsGoToTheSink) {
+    TabSheet sheet("SSTab1");
+    sheet.addTab("one");
+    sheet.addTab("two");
+    Frame frame("fraOthers");
+    frame.setContainer("SSTab1(1)", &sheet, 1);
+    CheckBox box("chkOption", 1);
+    box.setContainer("fraOthers", &frame);
+    int clicks = 0;
+    box.onClick = [&] { ++clicks; };
+
+    auto reach = [&] { return std::vector<bool>{box.effectiveEnabled(), box.effectiveVisible()}; };
+    EXPECT_EQ(reach(), (std::vector<bool>{true, true}));
+    frame.setEnabled(false);
+    EXPECT_EQ(reach(), (std::vector<bool>{false, true}));
+    box.click();
+    frame.setEnabled(true);
+    sheet.setTabEnabled(1, false);
+    EXPECT_EQ(reach(), (std::vector<bool>{false, true}));
+    box.click();
+    sheet.setTabEnabled(1, true);
+    sheet.setTabVisible(1, false);
+    EXPECT_EQ(reach(), (std::vector<bool>{true, false}));
+    box.click();
+    sheet.setTabVisible(1, true);
+    sheet.setEnabled(false);
+    box.click();
+    EXPECT_EQ(clicks, 0) << "nothing out of reach takes a click";
+    box.setValue(1);
+    EXPECT_EQ(clicks, 1) << "the program's write works all the same";
+    box.loadValue(0);
+    EXPECT_EQ(clicks, 1) << "a load runs no handler";
+
+    sheet.setEnabled(true);
+    box.onClick = [] { throw Error::standard(err::kInvalidPropertyValue); };
+    EXPECT_EQ(errorOf([&] { box.click(); }).number(), err::kInvalidPropertyValue) << "no sink: it escapes";
+    std::vector<int32_t> sunk;
+    box.setErrorSink([&](const Error& e) { sunk.push_back(e.number()); });
+    box.click();
+    EXPECT_THAT(sunk, ElementsAre(err::kInvalidPropertyValue));
 }
 
 }  // namespace

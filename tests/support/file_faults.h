@@ -173,7 +173,7 @@ private:
 // failure: an error naming the operation and the file with the injected
 // errno, `file` still byte for byte `previous`, and nothing else in its
 // folder. Past the rename the new file is in place whole (the same bytes as
-// the clean run's, or the same size when `reproducible` is false), and only
+// the clean run's, or the same kind and about the same size when `reproducible` is false), and only
 // a failed folder sync is reported. Returns the number of failures run.
 inline int failEveryOperation(const std::string& file, const std::string& previous, const std::function<void()>& run,
                               bool refuseUnnamed = false, bool reproducible = true) {
@@ -212,8 +212,9 @@ inline int failEveryOperation(const std::string& file, const std::string& previo
             const std::string now = readFile(file);
             if (reproducible)
                 EXPECT_EQ(now, written);
-            else
-                EXPECT_EQ(now.size(), written.size());
+            else  // a workbook's stamp of its creation time compresses a byte or so differently
+                EXPECT_TRUE(now.size() + 64 > written.size() && now.size() < written.size() + 64 &&
+                            now.compare(0, 4, written, 0, 4) == 0);
         } else {
             EXPECT_TRUE(raised);
             EXPECT_EQ(readFile(file), previous);
