@@ -30,7 +30,9 @@ TEST(ScratchFile, AppendsItsWholeContentAfterWhatTheOutputHasPendingByEveryRoute
     const Route routes[] = {{"copy_file_range", "copy_file_range", false, false},
                             {"sendfile", "sendfile", true, false},
                             {"read and write", "pread", true, true}};
-    const std::string data = rows(5000);
+    // Past the 256 KiB read buffer of the last route.
+    constexpr int kRows = 30000;
+    const std::string data = rows(kRows);
     for (const Route& r : routes) {
         for (bool named : {false, true}) {
             SCOPED_TRACE(std::string(r.name) + (named ? ", named scratch" : ", unnamed scratch"));
@@ -49,7 +51,7 @@ TEST(ScratchFile, AppendsItsWholeContentAfterWhatTheOutputHasPendingByEveryRoute
                     return -1;
                 };
             ScratchFile scratch(target, 100);
-            for (int i = 0; i < 5000; ++i) {
+            for (int i = 0; i < kRows; ++i) {
                 scratch.buffer() += "row " + std::to_string(i) + "\n";
                 scratch.flushIfFull();
             }
