@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -137,16 +136,13 @@ public:
     const std::string& certificate() const { return cert_; }
     std::string server(const std::string& variant) const { return "127.0.0.1:" + std::to_string(ports_.at(variant)); }
 
-    // Stored messages of a variant (base names, oldest first).
+    // Stored messages of a variant (base names).
     std::vector<std::string> delivered(const std::string& variant) const {
         std::vector<std::string> bases;
         const auto dir = folder_ / "mail" / variant;
-        if (!std::filesystem::exists(dir)) return bases;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            if (e.path().extension() == ".json") bases.push_back((dir / e.path().stem()).string());
-        std::sort(bases.begin(), bases.end(), [](const std::string& a, const std::string& b) {
-            return a.size() != b.size() ? a.size() < b.size() : a < b;
-        });
+        if (std::filesystem::exists(dir))
+            for (const auto& e : std::filesystem::directory_iterator(dir))
+                if (e.path().extension() == ".json") bases.push_back((dir / e.path().stem()).string());
         return bases;
     }
 

@@ -65,6 +65,11 @@ protected:
         m->setPriority(kMailPriorityNormal);
         return m;
     }
+    static void logIn(Mailer& m, const std::string& password = LoopbackSmtp::kPassword) {
+        m.setUseAuthentication(true);
+        m.setUserName(LoopbackSmtp::kUser);
+        m.setPassword(password);
+    }
     static DeliveredMail onlyMail(const std::string& variant) {
         const auto bases = smtp_->delivered(variant);
         if (bases.size() != 1) throw std::runtime_error(std::to_string(bases.size()) + " messages in " + variant);
@@ -184,16 +189,14 @@ TEST_F(SmtpMailerTest, AuthenticatesWithPlainAndLoginOnLoopback) {
     for (const std::string variant : {"auth-plain", "auth-login"}) {
         SCOPED_TRACE(variant);
         auto m = mailer(variant);
-        m->setUseAuthentication(true);
-        m->setUserName(LoopbackSmtp::kUser);
-        m->setPassword(LoopbackSmtp::kPassword);
+        logIn(*m);
         m->send();
         const DeliveredMail mail = onlyMail(variant);
         EXPECT_EQ(mail["authenticated"], "1");
         EXPECT_EQ(smtp_->authLog(variant), (variant == "auth-plain" ? "PLAIN" : "LOGIN") + std::string(" False True\n"));
 
         smtp_->clear();
-        m->setPassword("wrong");
+        logIn(*m, "wrong");
         const Error e = errorOf([&] { m->send(); });
         EXPECT_EQ(e.number(), mailerr::kAuthenticationFailed);
         EXPECT_THAT(e.description(), AllOf(HasSubstr("\"mailer\""), HasSubstr("535")));
@@ -206,9 +209,7 @@ TEST_F(SmtpMailerTest, AuthenticatesWithPlainAndLoginOnLoopback) {
 TEST_F(SmtpMailerTest, StartTlsCarriesTheLoginAndTheCertificateIsChecked) {
     // The throwaway certificate is trusted only when named.
     auto untrusted = mailer("starttls");
-    untrusted->setUseAuthentication(true);
-    untrusted->setUserName(LoopbackSmtp::kUser);
-    untrusted->setPassword(LoopbackSmtp::kPassword);
+    logIn(*untrusted);
     const Error e = errorOf([&] { untrusted->send(); });
     EXPECT_EQ(e.number(), mailerr::kTlsFailed) << e.description();
     expectNothingSent(e);
@@ -221,9 +222,7 @@ TEST_F(SmtpMailerTest, StartTlsCarriesTheLoginAndTheCertificateIsChecked) {
         if (byEnvironment) ::setenv("VARNELO_SMTP_CAFILE", smtp_->certificate().c_str(), 1);
         else options.caFile = smtp_->certificate();
         auto m = mailer("starttls", options);
-        m->setUseAuthentication(true);
-        m->setUserName(LoopbackSmtp::kUser);
-        m->setPassword(LoopbackSmtp::kPassword);
+        logIn(*m);
         m->send();
         ::unsetenv("VARNELO_SMTP_CAFILE");
         const DeliveredMail mail = onlyMail("starttls");
@@ -239,9 +238,7 @@ TEST_F(SmtpMailerTest, PasswordNeverGoesInClearTextToAServerWithoutTls) {
     SmtpOptions options;
     options.trustLoopback = false;
     auto m = mailer("auth-plain", options);
-    m->setUseAuthentication(true);
-    m->setUserName(LoopbackSmtp::kUser);
-    m->setPassword(LoopbackSmtp::kPassword);
+    logIn(*m);
     const Error e = errorOf([&] { m->send(); });
     EXPECT_EQ(e.number(), mailerr::kTlsUnavailable);
     EXPECT_THAT(e.description(), HasSubstr("offers no TLS"));
@@ -294,7 +291,7 @@ TEST_F(SmtpMailerTest, UnreachableOrSilentServerFails) {
         else m->setSmtpHost("127.0.0.1:" + std::to_string(silent.port()));
         const auto start = std::chrono::steady_clock::now();
         e = errorOf([&] { m->send(); });
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_EQ(e.number(), mailerr::kTimedOut);
         EXPECT_THAT(e.description(), HasSubstr("stopped answering"));
         expectNothingSent(e);

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <functional>
 #include <set>
-#include <fstream>
 #include <string>
 #include <vector>
 
