@@ -10,10 +10,6 @@ namespace varnelo {
 
 namespace {
 
-bool readDate(std::string_view text, DateTime& d) {
-    return DateTime::parseIso(text, d) || DateTime::parseDayFirst(text, d);
-}
-
 // A bare number as SQL reads one: digits with an optional sign, point and
 // exponent. Anything else in a numeric column is quoted, never run.
 bool isSqlNumber(std::string_view t) {
@@ -69,7 +65,7 @@ std::string FormatData(std::string_view strIn, int32_t fieldType, std::string_vi
             case 'I': formatInsertValue(out, strIn, fieldType); break;
             case 'S': {
                 DateTime d;
-                if (isDateType(fieldType) && readDate(strIn, d)) appendLoaderDate(out, d);
+                if (isDateType(fieldType) && readDateText(strIn, d)) appendLoaderDate(out, d);
                 else out.append(strIn);
                 break;
             }

@@ -126,9 +126,7 @@ public:
             } else if (value_.kind == Variant::Kind::String) {
                 if (appendHtmlText(buf, value_.text)) ++repairedValues;
             } else {
-                scratch_.clear();
-                value_.appendText(scratch_);  // digits, dates, hex: nothing to escape
-                buf.append(scratch_);
+                value_.appendText(buf);  // digits, dates, hex: nothing to escape
             }
             buf.append(closings_[at]);
         }
@@ -180,7 +178,6 @@ private:
     std::vector<std::string> openings_, closings_;
     bool tableStarted_ = false;
     FieldValue value_;
-    std::string scratch_;
 };
 
 }  // namespace

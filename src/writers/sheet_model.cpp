@@ -152,12 +152,8 @@ public:
     void row(OutputFile&, Recordset& rs, int64_t number) override {
         const std::vector<Column>& cols = *columns_;
         if (number == 1 && job_.columns == 1) {
-            for (size_t j = 0; j < cols.size(); ++j) {
-                FieldValue name;
-                name.kind = Variant::Kind::String;
-                name.text = cols[j].name;
-                writeText(0, static_cast<uint32_t>(j), name.text, CellStyle::Header, number, cols[j]);
-            }
+            for (size_t j = 0; j < cols.size(); ++j)
+                writeText(0, static_cast<uint32_t>(j), cols[j].name, CellStyle::Header, number, cols[j]);
         }
         const uint32_t r = static_cast<uint32_t>(number - (job_.columns == 1 ? 0 : 1));
         for (size_t j = 0; j < cols.size(); ++j) {

@@ -154,7 +154,7 @@ private:
         text_.clear();
         DateTime d;
         if (value_.kind == K::String && col.group == TypeGroup::Date &&
-            (DateTime::parseIso(value_.text, d) || DateTime::parseDayFirst(value_.text, d))) {
+            readDateText(value_.text, d)) {
             value_.kind = K::Date;  // date text in a date column loads through the column's mask
             value_.date = d;
         }

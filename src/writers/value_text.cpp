@@ -44,12 +44,6 @@ size_t utf8SequenceAt(std::string_view s, size_t i) {
     return len;
 }
 
-bool isAsciiOnly(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
 // Wraps text in `quote`, doubling the quote character inside.
 void appendQuoted(std::string& out, std::string_view text, char quote) {
     out.push_back(quote);
@@ -72,11 +66,11 @@ void appendQuotedPlain(std::string& out, const FieldValue& v) {
     out.push_back('\'');
 }
 
-bool readDate(std::string_view text, DateTime& d) {
+}  // namespace
+
+bool readDateText(std::string_view text, DateTime& d) {
     return DateTime::parseIso(text, d) || DateTime::parseDayFirst(text, d);
 }
-
-}  // namespace
 
 void lowerAscii(std::string& s) {
     for (char& c : s)
@@ -151,7 +145,7 @@ void appendSqlName(std::string& out, std::string_view name) {
 }
 
 bool appendSqlString(std::string& out, std::string_view text) {
-    if (isAsciiOnly(text) || isValidUtf8(text)) {
+    if (isValidUtf8(text)) {  // ASCII runs are checked eight bytes at a time
         appendQuoted(out, text, '\'');
         return false;
     }
@@ -193,7 +187,7 @@ SqlLiteral appendSqlLiteral(std::string& out, const FieldValue& v, TypeGroup gro
         case K::Null: out.append("NULL"); return SqlLiteral::Written;
         case K::String: {
             DateTime d;
-            if (group == TypeGroup::Date && readDate(v.text, d)) {
+            if (group == TypeGroup::Date && readDateText(v.text, d)) {
                 FieldValue date;
                 date.kind = K::Date;
                 date.date = d;

@@ -50,6 +50,10 @@ struct Column {
     TypeGroup group = TypeGroup::Other;
 };
 
+// Reads a date's text as ISO 8601 or as "dd/MM/yyyy[ HH:mm[:ss]]" (the
+// layout the SQL writers produce); false when it is neither.
+bool readDateText(std::string_view text, DateTime& d);
+
 // Column names are UTF-8: only ASCII letters change case, other bytes stay.
 void lowerAscii(std::string& s);
 
