@@ -1,13 +1,17 @@
 // Helpers shared by the test programs: a scratch folder per test, whole-file
-// reads and writes, and the error an action raises.
+// reads and writes, shell commands, and the error an action raises.
 #pragma once
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +51,24 @@ inline std::string readFile(const std::string& path) {
 
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// `s` as one shell word.
+inline std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command without input: its exit status (-1 when it did not
+// exit) and what it printed on both streams.
+inline std::pair<int, std::string> runShell(const std::string& command) {
+    FILE* p = ::popen(("(" + command + ") 2>&1 </dev/null").c_str(), "r");
+    std::string out;
+    char buf[65536];
+    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int raw = p ? ::pclose(p) : -1;
+    return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
 }
 
 // The error `action` raises; a test failure (and an empty error) when it
