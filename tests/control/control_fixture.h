@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,18 @@ protected:
         desktop.calls.clear();
     }
     Panel& p() { return control.panel(); }
+    template <class W = ui::Widget>
+    W& widget(const std::string& name) {  // a panel widget by its full name, "chkOption(8)"
+        ui::Widget* found = nullptr;
+        p().forEachWidget([&](ui::Widget& w) { found = w.fullName() == name ? &w : found; });
+        if (!found) throw std::invalid_argument("no widget " + name);
+        return dynamic_cast<W&>(*found);
+    }
+    std::vector<std::string> shown() const {  // the message boxes, one "title: text (style)" each
+        std::vector<std::string> out;
+        for (const auto& m : desktop.messages) out.push_back(m.title + ": " + m.text + " (" + std::to_string(m.style) + ")");
+        return out;
+    }
 
     RecordingHost host;
     RecordingDesktop desktop;
