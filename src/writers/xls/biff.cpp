@@ -13,6 +13,12 @@ size_t appendBiffString(std::string& b, std::string_view utf8, unsigned lengthBy
     b.append(lengthBytes, '\0');
     put8(b, latin1 ? 0x00 : 0x01);
     size_t units = 0;
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        // ASCII, the common case: the bytes are the characters.
+        units = std::min(utf8.size(), maxUnits);
+        b.append(utf8.substr(0, units));
+        utf8 = {};
+    }
     for (size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;

@@ -289,10 +289,10 @@ public:
         bofRecord(sheetHead, 0x0010);
         sheetHead += colinfo_;
         RecordBuilder dims(sheetHead, rec::kDimensions);
-        put32(sheetHead, rows_ ? firstRow_ : 0);
-        put32(sheetHead, rows_ ? lastRow_ + 1 : 0);
-        put16(sheetHead, rows_ ? firstCol_ : 0);
-        put16(sheetHead, rows_ ? lastCol_ + 1 : 0);
+        put32(sheetHead, anyCell_ ? firstRow_ : 0);
+        put32(sheetHead, anyCell_ ? lastRow_ + 1 : 0);
+        put16(sheetHead, anyCell_ ? firstCol_ : 0);
+        put16(sheetHead, anyCell_ ? lastCol_ + 1 : 0);
         put16(sheetHead, 0);
         dims.end();
         std::string sheetTail;
@@ -328,21 +328,22 @@ private:
             throw Error(err::kInvalidProcedureCall, "Varnelo",
                         "The cell in row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1) +
                             " lies outside a .xls worksheet (65,536 rows, 256 columns).");
-        if (rows_ == 0) {
-            firstRow_ = lastRow_ = row;
+        if (!anyCell_) {
+            anyCell_ = true;
+            firstRow_ = row;  // rows come in order: the first is the lowest
             firstCol_ = lastCol_ = col;
         }
-        rows_ = 1;
-        firstRow_ = std::min(firstRow_, row);
-        lastRow_ = std::max(lastRow_, row);
+        lastRow_ = row;
         firstCol_ = std::min(firstCol_, col);
         lastCol_ = std::max(lastCol_, col);
+        const uint16_t xf = xf_[static_cast<size_t>(style)];
+        const char head[10] = {static_cast<char>(number & 0xFF), static_cast<char>(number >> 8),
+                               static_cast<char>(length & 0xFF), static_cast<char>(length >> 8),
+                               static_cast<char>(row & 0xFF),    static_cast<char>(row >> 8),
+                               static_cast<char>(col & 0xFF),    static_cast<char>(col >> 8),
+                               static_cast<char>(xf & 0xFF),     static_cast<char>(xf >> 8)};
         std::string& b = spool_.buffer();
-        put16(b, number);
-        put16(b, length);
-        put16(b, row);
-        put16(b, col);
-        put16(b, xf_[static_cast<size_t>(style)]);
+        b.append(head, sizeof head);
         return b;
     }
 
@@ -358,7 +359,8 @@ private:
     SharedStrings strings_;
     CellSpool spool_;
     std::string colinfo_;
-    uint32_t rows_ = 0, firstRow_ = 0, lastRow_ = 0, firstCol_ = 0, lastCol_ = 0;
+    bool anyCell_ = false;
+    uint32_t firstRow_ = 0, lastRow_ = 0, firstCol_ = 0, lastCol_ = 0;
 };
 
 }  // namespace
