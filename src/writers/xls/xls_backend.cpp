@@ -241,7 +241,7 @@ public:
     }
     void text(uint32_t row, uint32_t col, std::string_view utf8, CellStyle style) override {
         const uint32_t index = strings_.add(utf8);
-        if (strings_.encodedBytes() > kMaxStreamSize) tooLarge();
+        if (strings_.encodedBytes() + spool_.size() > kMaxStreamSize) tooLarge();
         put32(cell(rec::kLabelsst, 10, row, col, style), index);
         spool_.spillIfFull();
     }
