@@ -126,7 +126,7 @@ public:
 
     void begin(OutputFile& out, const std::vector<Column>& columns, Recordset&) override {
         columns_ = &columns;
-        backend_ = makeXlsxBackend(out);
+        backend_ = isXlsFileName(out.path()) ? makeXlsBackend(out) : makeXlsxBackend(out);
         if (columns.size() > backend_->maxColumns()) {
             throw Error(err::kInvalidProcedureCall, "Varnelo",
                         "The record source has " + std::to_string(columns.size()) +

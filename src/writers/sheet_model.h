@@ -94,6 +94,12 @@ public:
 
 // Office Open XML (.xlsx) through libxlsxwriter, streamed row by row.
 std::unique_ptr<SheetBackend> makeXlsxBackend(OutputFile& out);
+// Excel 97-2003 (.xls): BIFF8 in a compound document, our own writer
+// (writers/xls/). At most 256 columns.
+std::unique_ptr<SheetBackend> makeXlsBackend(OutputFile& out);
+// Whether a file name asks for the .xls format: it ends in ".xls", in any
+// letter case.
+bool isXlsFileName(std::string_view path);
 
 // ---- Pieces of the model, public for their tests.
 

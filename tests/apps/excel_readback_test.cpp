@@ -4,16 +4,11 @@
 // the 65535-record limit.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <sys/wait.h>
 
-#include <cmath>
-#include <cstdio>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "apps/sheet_readback.h"
 #include "control/control_fixture.h"
 #include "support/test_support.h"
 #include "varnelo/memory_recordset.h"
@@ -21,142 +16,29 @@
 namespace {
 
 using varnelo::Variant;
+using varnelo::testing_sheet::exportWorkbook;
+using varnelo::testing_sheet::quote;
+using varnelo::testing_sheet::readBack;
+using varnelo::testing_sheet::shell;
+using varnelo::testing_sheet::Workbook;
 using varnelo::testing_support::TempDir;
 using ::testing::HasSubstr;
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs a shell command: its exit status and what it printed on both streams.
-std::pair<int, std::string> shell(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen((cmd + " 2>&1 </dev/null").c_str(), "r");
-    if (!p) return {-1, "cannot run " + cmd};
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int raw = ::pclose(p);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
-
-// Writes `out` with the command-line host; its output on failure.
-::testing::AssertionResult exportXlsx(const std::string& db, const std::string& query, const std::string& out,
-                                      const std::vector<std::string>& settings = {}) {
-    std::string cmd = quote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + quote(db) + " -o " + quote(out);
-    if (!query.empty()) cmd += " --query " + quote(query);
-    for (const auto& s : settings) cmd += " --set " + quote(s);
-    const auto [status, text] = shell(cmd);
-    if (status == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "status " << status << ": " << text;
-}
-
-// What the reader printed, by key: "sheets" -> "Sheet1", "size" -> "3 3",
-// "type 2 1" (row 2, column 1) -> "n", "value 2 1", "format 2 1", "font 2 1"
-// -> "NAME|SIZE|BOLD|ITALIC|RGB", "fill 2 1" -> "PATTERN|RGB", "border 2 1"
-// -> "LEFT|RIGHT|TOP|BOTTOM|DIAGONAL", "width A" -> "10.71".
-struct Workbook : std::map<std::string, std::string> {
-    std::string cell(const char* kind, int row, int col) const {
-        auto it = find(std::string(kind) + " " + std::to_string(row) + " " + std::to_string(col));
-        return it == end() ? "<none>" : it->second;
-    }
-    double width(const char* column) const {
-        auto it = find(std::string("width ") + column);
-        return it == end() ? 0.0 : std::stod(it->second);
-    }
-};
-
-Workbook readBack(const std::string& xlsx, bool withStyles = false) {
-    const auto [status, text] = shell(std::string("/usr/bin/python3 ") + quote(VARNELO_SOURCE_DIR) +
-                                      "/tests/apps/excel_readback.py " + quote(xlsx) + (withStyles ? " --styles" : ""));
-    EXPECT_EQ(status, 0) << text;
-    Workbook wb;
-    std::istringstream lines(text);
-    for (std::string record; std::getline(lines, record, '\0');) {
-        const size_t tab = record.find('\t');
-        wb[record.substr(0, tab)] = tab == std::string::npos ? "" : record.substr(tab + 1);
-    }
-    return wb;
-}
-
-// A source value straight from SQLite: its declared type, storage class,
-// number and text.
-struct Value {
-    std::string declared;
-    int storage;
-    double real;
-    std::string text;
-};
-
-// One sheet cell against its source value: numbers, Booleans and dates
-// typed, text as text, Null and '' empty.
-void expectValue(const Workbook& wb, int row, int col, const Value& v) {
-    SCOPED_TRACE("row " + std::to_string(row) + " column " + std::to_string(col) + " (" + v.declared +
-                 ") source \"" + v.text + "\"");
-    const std::string type = wb.cell("type", row, col), value = wb.cell("value", row, col);
-    if (v.storage == SQLITE_NULL || v.text.empty()) {
-        EXPECT_EQ(type, "<none>") << "an empty cell";
-    } else if (v.declared.find("BOOL") != std::string::npos && v.storage == SQLITE_INTEGER) {
-        EXPECT_EQ(type + value, v.text == "1" ? "bTRUE" : "bFALSE");
-    } else if (v.declared.find("DATE") != std::string::npos && v.storage == SQLITE_TEXT) {
-        const bool midnight = v.text.size() == 10 || v.text.substr(10) == " 00:00:00";
-        EXPECT_EQ(type, "d");
-        EXPECT_EQ(value, v.text.substr(0, 10) + (midnight ? " 00:00:00" : v.text.substr(10)));
-        EXPECT_EQ(wb.cell("format", row, col), midnight ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss");
-    } else if (v.storage == SQLITE_FLOAT) {
-        EXPECT_EQ(type, "n");
-        EXPECT_NEAR(std::stod(value), v.real, std::fabs(v.real) * 1e-15) << value;
-    } else {
-        // Integers of more than 15 digits are text: a number cell loses digits.
-        const long long i = v.storage == SQLITE_INTEGER ? std::stoll(v.text) : 1LL << 60;
-        EXPECT_EQ(type, i >= -999'999'999'999'999LL && i <= 999'999'999'999'999LL ? "n" : "s");
-        EXPECT_EQ(value, v.text);
-    }
-}
-
 TEST(ExcelReadback, DemoTableEveryValueWithItsType) {
     TempDir dir;
-    const std::string out = dir.file("demo.xls"), bare = dir.file("bare.xlsx");  // .xls: the panel's name
-    ASSERT_TRUE(exportXlsx(VARNELO_DEMO_DB, "", out));
+    const std::string out = dir.file("demo.xlsx"), bare = dir.file("bare.xlsx");
+    ASSERT_TRUE(exportWorkbook(VARNELO_DEMO_DB, "", out));
     // Without the header the same values start in row 1; IncludeNulls and
     // LowercaseColumns change nothing.
-    ASSERT_TRUE(exportXlsx(VARNELO_DEMO_DB, "", bare, {"Columns=0", "IncludeNulls=1", "LowercaseColumns=1"}));
-    const Workbook wb = readBack(out), body = readBack(bare);
-
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(VARNELO_DEMO_DB, &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT * FROM demo_export", -1, &st, nullptr), SQLITE_OK);
-    const int cols = sqlite3_column_count(st);
-    for (int j = 0; j < cols; ++j)
-        EXPECT_EQ(wb.cell("type", 1, j + 1) + wb.cell("value", 1, j + 1), std::string("s") + sqlite3_column_name(st, j))
-            << "names as they are";
-    int rows = 0;
-    for (; sqlite3_step(st) == SQLITE_ROW; ++rows) {
-        for (int j = 0; j < cols; ++j) {
-            const char* declared = sqlite3_column_decltype(st, j);
-            const int storage = sqlite3_column_type(st, j);
-            const double real = sqlite3_column_double(st, j);  // before the text, which may convert it
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, j));
-            const Value v{declared ? declared : "", storage, real, text ? text : ""};
-            expectValue(wb, rows + 2, j + 1, v);
-            expectValue(body, rows + 1, j + 1, v);
-        }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    EXPECT_GT(rows, 100);
-    EXPECT_EQ(wb.at("sheets") + "," + body.at("sheets"), "Sheet1,Sheet1");
-    EXPECT_EQ(wb.at("size"), std::to_string(rows + 1) + " " + std::to_string(cols));
-    EXPECT_EQ(body.at("size"), std::to_string(rows) + " " + std::to_string(cols));
+    ASSERT_TRUE(exportWorkbook(VARNELO_DEMO_DB, "", bare, {"Columns=0", "IncludeNulls=1", "LowercaseColumns=1"}));
+    varnelo::testing_sheet::expectDemoTable(readBack(out), readBack(bare));
 }
 
 TEST(ExcelReadback, HeaderAndBodyFontsFillsAndBorders) {
     TempDir dir;
     const std::string out = dir.file("look.xlsx");
     const std::string query = "SELECT 1 AS id, 'Widget' AS name, NULL AS note UNION ALL SELECT 2, 'Gadget', 'spare'";
-    ASSERT_TRUE(exportXlsx(VARNELO_DEMO_DB, query, out,
+    ASSERT_TRUE(exportWorkbook(VARNELO_DEMO_DB, query, out,
                            {"HeaderFont=DejaVu Serif,14,bold,italic", "HeaderForeColor=0x0000FF",
                             "HeaderBackColor=0x00FF00", "BodyFont=Liberation Mono,9,italic",
                             "BodyForeColor=0x8000000F", "BodyBackColor=0x123456", "IncludeCellBorder=1"}));
@@ -176,7 +58,7 @@ TEST(ExcelReadback, HeaderAndBodyFontsFillsAndBorders) {
     // FontExcelDef 1: the body keeps the default look, the header its own
     // with the default colours. IncludeCellBorder 0 and 2: no lines at all.
     for (const char* border : {"IncludeCellBorder=0", "IncludeCellBorder=2"}) {
-        ASSERT_TRUE(exportXlsx(VARNELO_DEMO_DB, query, out,
+        ASSERT_TRUE(exportWorkbook(VARNELO_DEMO_DB, query, out,
                                {"HeaderFont=DejaVu Serif,14,bold", "BodyFont=Liberation Mono,9,italic",
                                 "FontExcelDef=1", border}));
         wb = readBack(out, true);
@@ -199,7 +81,7 @@ TEST(ExcelReadback, AutoColumnWidthFitsTheWidestContent) {
                                   "d DATETIME); INSERT INTO w VALUES (1234567890, 'x', NULL, "
                                   "'2024-05-06 07:08:09'), (7, 'yy', NULL, NULL);"));
     ASSERT_EQ(made.first, 0) << made.second;
-    ASSERT_TRUE(exportXlsx(db, query, out, {"AutoColumnWidth=1", "HeaderFont=Arial,11", "BodyFont=Arial,11"}));
+    ASSERT_TRUE(exportWorkbook(db, query, out, {"AutoColumnWidth=1", "HeaderFont=Arial,11", "BodyFont=Arial,11"}));
     const Workbook wb = readBack(out, true);
     EXPECT_NEAR(wb.width("A"), 10.75, 0.75) << "10 digits, a little wider";
     EXPECT_NEAR(wb.width("B"), 25.0, 5.0) << "the header's 25 letters";
@@ -207,13 +89,13 @@ TEST(ExcelReadback, AutoColumnWidthFitsTheWidestContent) {
     EXPECT_NEAR(wb.width("D"), 19.0, 2.0) << "\"2024-05-06 07:08:09\"";
 
     // Twice the size is about twice as wide; bold a little wider.
-    ASSERT_TRUE(exportXlsx(db, query, out, {"AutoColumnWidth=1", "HeaderFont=Arial,22,bold", "BodyFont=Arial,22"}));
+    ASSERT_TRUE(exportWorkbook(db, query, out, {"AutoColumnWidth=1", "HeaderFont=Arial,22,bold", "BodyFont=Arial,22"}));
     const Workbook big = readBack(out, true);
     EXPECT_NEAR(big.width("A"), 2 * wb.width("A"), 1.5);
     EXPECT_GT(big.width("B"), 2 * wb.width("B"));
 
     // Without the header a column of Nulls shows nothing and keeps its width.
-    ASSERT_TRUE(exportXlsx(db, query, out, {"AutoColumnWidth=1", "Columns=0"}));
+    ASSERT_TRUE(exportWorkbook(db, query, out, {"AutoColumnWidth=1", "Columns=0"}));
     const Workbook bare = readBack(out, true);
     EXPECT_EQ(bare.width("C"), 0.0);
     EXPECT_GT(bare.width("B"), 0.0);
@@ -235,7 +117,7 @@ protected:
 };
 
 TEST_F(ExcelControlTest, AtMost65535RecordsThenTheInformationBoxAndNothingWritten) {
-    const std::string file = dir.file("many.xls");
+    const std::string file = dir.file("many.xlsx");
     std::vector<std::vector<Variant>> rows;
     for (int64_t i = 1; i <= 65535; ++i) rows.push_back({Variant(i)});
     ready(rows, varnelo::adtype::kBigInt, file);

@@ -1,0 +1,163 @@
+// Reading workbooks back in the end-to-end tests: the command-line host
+// writes them, a real reader reads them - openpyxl for .xlsx
+// (excel_readback.py), xlrd for .xls (xls_readback.py) - and both print the
+// same records, so one set of expectations holds for both formats.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace varnelo::testing_sheet {
+
+using testing_support::readFile;
+
+inline std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command: its exit status and what it printed on both streams.
+inline std::pair<int, std::string> shell(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen((cmd + " 2>&1 </dev/null").c_str(), "r");
+    if (!p) return {-1, "cannot run " + cmd};
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int raw = ::pclose(p);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+// Writes the workbook `out` with the command-line host (its name picks the
+// format); its output on failure.
+inline ::testing::AssertionResult exportWorkbook(const std::string& db, const std::string& query,
+                                                 const std::string& out,
+                                                 const std::vector<std::string>& settings = {}) {
+    std::string cmd = quote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + quote(db) + " -o " + quote(out);
+    if (!query.empty()) cmd += " --query " + quote(query);
+    for (const auto& s : settings) cmd += " --set " + quote(s);
+    const auto [status, text] = shell(cmd);
+    if (status == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "status " << status << ": " << text;
+}
+
+// What the reader printed, by key: "sheets" -> "Sheet1", "size" -> "3 3",
+// "type 2 1" (row 2, column 1) -> "n", "value 2 1", "format 2 1", "font 2 1"
+// -> "NAME|SIZE|BOLD|ITALIC|RGB", "fill 2 1" -> "PATTERN|RGB", "border 2 1"
+// -> "LEFT|RIGHT|TOP|BOTTOM|DIAGONAL", "width A" -> "10.71".
+struct Workbook : std::map<std::string, std::string> {
+    std::string cell(const char* kind, int row, int col) const {
+        auto it = find(std::string(kind) + " " + std::to_string(row) + " " + std::to_string(col));
+        return it == end() ? "<none>" : it->second;
+    }
+    double width(const char* column) const {
+        auto it = find(std::string("width ") + column);
+        return it == end() ? 0.0 : std::stod(it->second);
+    }
+};
+
+// The workbook as its reader sees it: xlrd for a .xls name, else openpyxl;
+// the styles only when asked (they cost time).
+inline Workbook readBack(const std::string& file, bool withStyles = false) {
+    std::string end = file.size() >= 4 ? file.substr(file.size() - 4) : "";
+    for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool xls = end == ".xls";
+    // xlrd reads a zipped workbook too: the name must have given the format.
+    EXPECT_EQ(readFile(file).substr(0, 4), xls ? std::string("\xD0\xCF\x11\xE0") : std::string("PK\x03\x04"))
+        << file;
+    const auto [status, text] =
+        shell(std::string("/usr/bin/python3 ") + quote(VARNELO_SOURCE_DIR) + "/tests/apps/" +
+              (xls ? "xls_readback.py " : "excel_readback.py ") + quote(file) + (withStyles ? " --styles" : ""));
+    EXPECT_EQ(status, 0) << text;
+    Workbook wb;
+    std::istringstream lines(text);
+    for (std::string record; std::getline(lines, record, '\0');) {
+        const size_t tab = record.find('\t');
+        wb[record.substr(0, tab)] = tab == std::string::npos ? "" : record.substr(tab + 1);
+    }
+    if (xls) {
+        EXPECT_EQ(wb["log"], "") << "xlrd's warnings";
+    }
+    return wb;
+}
+
+// A source value straight from SQLite: its declared type, storage class,
+// number and text.
+struct Value {
+    std::string declared;
+    int storage;
+    double real;
+    std::string text;
+};
+
+// One sheet cell against its source value: numbers, Booleans and dates
+// typed, text as text, Null and '' empty.
+inline void expectValue(const Workbook& wb, int row, int col, const Value& v) {
+    SCOPED_TRACE("row " + std::to_string(row) + " column " + std::to_string(col) + " (" + v.declared +
+                 ") source \"" + v.text + "\"");
+    const std::string type = wb.cell("type", row, col), value = wb.cell("value", row, col);
+    if (v.storage == SQLITE_NULL || v.text.empty()) {
+        EXPECT_EQ(type, "<none>") << "an empty cell";
+    } else if (v.declared.find("BOOL") != std::string::npos && v.storage == SQLITE_INTEGER) {
+        EXPECT_EQ(type + value, v.text == "1" ? "bTRUE" : "bFALSE");
+    } else if (v.declared.find("DATE") != std::string::npos && v.storage == SQLITE_TEXT) {
+        const bool midnight = v.text.size() == 10 || v.text.substr(10) == " 00:00:00";
+        EXPECT_EQ(type, "d");
+        EXPECT_EQ(value, v.text.substr(0, 10) + (midnight ? " 00:00:00" : v.text.substr(10)));
+        EXPECT_EQ(wb.cell("format", row, col), midnight ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss");
+    } else if (v.storage == SQLITE_FLOAT) {
+        EXPECT_EQ(type, "n");
+        EXPECT_NEAR(std::stod(value), v.real, std::fabs(v.real) * 1e-15) << value;
+    } else {
+        // Integers of more than 15 digits are text: a number cell loses digits.
+        const long long i = v.storage == SQLITE_INTEGER ? std::stoll(v.text) : 1LL << 60;
+        EXPECT_EQ(type, i >= -999'999'999'999'999LL && i <= 999'999'999'999'999LL ? "n" : "s");
+        EXPECT_EQ(value, v.text);
+    }
+}
+
+// The demo table, written with its header (`headed`) and without (`bare`),
+// against SQLite's own reading of it, value by value.
+inline void expectDemoTable(const Workbook& headed, const Workbook& bare) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(VARNELO_DEMO_DB, &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT * FROM demo_export", -1, &st, nullptr), SQLITE_OK);
+    const int cols = sqlite3_column_count(st);
+    for (int j = 0; j < cols; ++j)
+        EXPECT_EQ(headed.cell("type", 1, j + 1) + headed.cell("value", 1, j + 1),
+                  std::string("s") + sqlite3_column_name(st, j))
+            << "names as they are";
+    int rows = 0;
+    for (; sqlite3_step(st) == SQLITE_ROW; ++rows) {
+        for (int j = 0; j < cols; ++j) {
+            const char* declared = sqlite3_column_decltype(st, j);
+            const int storage = sqlite3_column_type(st, j);
+            const double real = sqlite3_column_double(st, j);  // before the text, which may convert it
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, j));
+            const Value v{declared ? declared : "", storage, real, text ? text : ""};
+            expectValue(headed, rows + 2, j + 1, v);
+            expectValue(bare, rows + 1, j + 1, v);
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    EXPECT_GT(rows, 100);
+    EXPECT_EQ(headed.at("sheets") + "," + bare.at("sheets"), "Sheet1,Sheet1");
+    EXPECT_EQ(headed.at("size"), std::to_string(rows + 1) + " " + std::to_string(cols));
+    EXPECT_EQ(bare.at("size"), std::to_string(rows) + " " + std::to_string(cols));
+}
+
+}  // namespace varnelo::testing_sheet
