@@ -135,7 +135,7 @@ public:
 
 private:
     // libxlsxwriter's 0 means "no colour": black is its explicit black.
-    static lxw_color_t color(uint32_t rgb) { return rgb == 0 ? LXW_COLOR_BLACK : rgb; }
+    static lxw_color_t color(uint32_t rgb) { return rgb == 0 ? static_cast<lxw_color_t>(LXW_COLOR_BLACK) : rgb; }
     lxw_format* format(CellStyle s) const { return formats_[static_cast<size_t>(s)]; }
     void check(lxw_error e, uint32_t row, uint32_t col) const {
         if (e == LXW_NO_ERROR) return;
