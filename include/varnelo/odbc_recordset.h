@@ -7,6 +7,10 @@
 // closes with it. Strings, the query and names pass through the wide
 // (UTF-16) calls and are UTF-8 here, whatever the process's locale.
 //
+// The query is prepared and described before it runs: a statement that
+// returns no columns is refused without running. Read-only mode is asked of
+// the driver (SQL_ATTR_ACCESS_MODE), but only drivers that can enforce it do.
+//
 // Streaming: the query runs once as a forward-only, read-only statement and
 // its rows are fetched one at a time; each value is read whole with
 // SQLGetData, in pieces when long. Values are not bound into row arrays: a
@@ -102,6 +106,7 @@ private:
         std::string buffer;
     };
 
+    void prepare();
     void execute() const;
     bool fetchRow() const;  // false at the end
     void readRow() const;

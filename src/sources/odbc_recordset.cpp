@@ -106,7 +106,8 @@ bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WIT
         std::string s, m;
         toUtf8(state, 5, s);
         toUtf8(text, static_cast<size_t>(std::min<SQLSMALLINT>(length, 2047)), m);
-        if (states.empty()) states = s;
+        // The first error's state; a warning's (class 01) only when nothing else is there.
+        if (states.empty() || (states.starts_with("01") && !s.starts_with("01"))) states = s;
         if (!messages.empty()) messages += "; ";
         messages += m;
     }
@@ -216,11 +217,15 @@ OdbcRecordset::OdbcRecordset(const std::string& connectionString, std::string qu
     // A hint that lets a driver open a read-only transaction; not every one can.
     SQLSetConnectAttr(h_->dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
 
-    execute();
+    // Described before it runs: a statement without columns (one that would
+    // change the database) is refused before it does anything.
+    prepare();
     SQLHSTMT s = h_->query->stmt;
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
-    if (count <= 0) throw Error(kOdbcErrorNumber, kErrorSource, "The query returns no columns: " + query_);
+    if (count <= 0)
+        throw Error(kOdbcErrorNumber, kErrorSource,
+                    "The query returns no columns; only a query that gives rows can be exported: " + query_);
     columns_.resize(static_cast<size_t>(count));
     for (SQLSMALLINT i = 0; i < count; ++i) {
         SQLWCHAR name[1024];
@@ -244,25 +249,27 @@ OdbcRecordset::OdbcRecordset(const std::string& connectionString, std::string qu
             default: c.read = Read::Text; break;
         }
     }
+    execute();
     hasRows_ = fetchRow();
     eof_ = !hasRows_;
 }
 
 OdbcRecordset::~OdbcRecordset() = default;
 
-void OdbcRecordset::execute() const {
-    if (!h_->query) {
-        h_->query = std::make_unique<Statement>(h_->dbc);
-        SQLHSTMT s = h_->query->stmt;
-        // Hints only: a driver that offers nothing else keeps its own.
-        SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-        SQLSetStmtAttr(s, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
-    } else {
-        SQLFreeStmt(h_->query->stmt, SQL_CLOSE);
-    }
-    WString sql = toWide(body_);
+void OdbcRecordset::prepare() {
+    h_->query = std::make_unique<Statement>(h_->dbc);
     SQLHSTMT s = h_->query->stmt;
-    SQLRETURN rc = SQLExecDirectW(s, sql.data(), static_cast<SQLINTEGER>(sql.size()));
+    // Hints only: a driver that offers nothing else keeps its own.
+    SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+    SQLSetStmtAttr(s, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    WString sql = toWide(body_);
+    check(SQLPrepareW(s, sql.data(), static_cast<SQLINTEGER>(sql.size())), SQL_HANDLE_STMT, s);
+}
+
+void OdbcRecordset::execute() const {
+    SQLHSTMT s = h_->query->stmt;
+    SQLFreeStmt(s, SQL_CLOSE);  // the previous run's cursor, if any
+    SQLRETURN rc = SQLExecute(s);
     if (rc != SQL_NO_DATA) check(rc, SQL_HANDLE_STMT, s);
 }
 
