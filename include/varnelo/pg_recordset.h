@@ -17,7 +17,9 @@
 // Streaming: the query runs through a server-side cursor
 // (DECLARE ... NO SCROLL CURSOR FOR <query>) read in batches of
 // PgOptions::batchRows rows (FETCH FORWARD n), so memory holds one batch
-// whatever the number of rows. The constructor declares the cursor and reads
+// whatever the number of rows, and the next one: each FETCH is sent as soon
+// as the batch before it arrives, so the server reads and sends rows while
+// the writer works. The constructor declares the cursor and reads
 // the first batch, which is where the columns come from and where a bad query
 // fails. The query must be a single statement that returns rows (SELECT,
 // VALUES, TABLE, WITH ... SELECT); a trailing semicolon is allowed.
@@ -111,14 +113,18 @@ private:
     };
 
     void begin() const;
-    void declareAndFetch() const;
+    void declare() const;
+    void reopen() const;
     void fetch(int64_t first) const;
+    void sendPrefetch() const;
+    void dropPrefetch() const;
     void position() const;  // carries out a pending MoveFirst
     void checkCurrent(int index) const;
 
     std::unique_ptr<Connection> conn_;
     std::string query_;
     std::string body_;  // the query without trailing semicolons and blanks
+    std::string fetchSql_;
     PgOptions options_;
     std::vector<Column> columns_;
     // Position state changes when Eof() or a read carries out a lazy move.
@@ -132,6 +138,9 @@ private:
     mutable bool failed_ = false;  // a read failed: the batch in memory is no start
     mutable int64_t count_ = -1;   // cached RecordCount(), -1 until counted
     mutable std::vector<std::string> decoded_;  // bytea values, one per column
+    // The next batch, asked for ahead: in flight, or already here.
+    mutable bool inFlight_ = false;
+    mutable std::unique_ptr<Batch> prefetched_;
 };
 
 }  // namespace varnelo

@@ -97,12 +97,28 @@ struct PgRecordset::Connection {
         throw Error(kPgErrorNumber, kErrorSource, std::move(description));
     }
 
+    void check(const Result& r, ExecStatusType expected) const {
+        if (!r || PQresultStatus(r.get()) != expected) fail(r.get());
+    }
+
     // One statement through the extended protocol, which takes exactly one
     // statement: a query cannot smuggle a second one in. Rows in text form.
     Result run(const std::string& sql, ExecStatusType expected) const {
         Result r(PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
-        if (!r || PQresultStatus(r.get()) != expected) fail(r.get());
+        check(r, expected);
         return r;
+    }
+
+    // The same, sent without waiting for the answer; false when it could not
+    // be sent (the connection is gone).
+    bool send(const std::string& sql) const {
+        return PQsendQueryParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    }
+    // The answer to what send() sent, unchecked; the connection is free again.
+    Result collect() const {
+        Result first(PQgetResult(conn));
+        while (PGresult* more = PQgetResult(conn)) PQclear(more);
+        return first;
     }
 };
 
@@ -144,8 +160,11 @@ PgRecordset::PgRecordset(const std::string& conninfo, std::string query, PgOptio
     Result settings(PQexec(conn_->conn,
                            "SET DateStyle = 'ISO, YMD'; SET bytea_output = 'hex'; SET extra_float_digits = 3"));
     if (!settings || PQresultStatus(settings.get()) != PGRES_COMMAND_OK) conn_->fail(settings.get());
+    fetchSql_ = "FETCH FORWARD " + std::to_string(options_.batchRows) + " FROM " + kCursor;
     begin();
-    declareAndFetch();
+    declare();
+    fetch(0);
+    hasRows_ = !eof_;
 
     const PGresult* r = batch_->result.get();
     const int n = PQnfields(r);
@@ -166,17 +185,47 @@ void PgRecordset::begin() const {
     conn_->run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", PGRES_COMMAND_OK);
 }
 
-void PgRecordset::declareAndFetch() const {
+// A fresh cursor at the first row, nothing fetched yet.
+void PgRecordset::declare() const {
     batch_.reset();
-    eof_ = true;  // until a batch came
-    hasRows_ = false;
-    failed_ = true;  // until the first batch came
+    eof_ = true;
+    failed_ = true;  // until the cursor stands
     // The query on its own lines: a trailing "-- comment" ends before the cursor's end.
     conn_->run(std::string("DECLARE ") + kCursor + " NO SCROLL CURSOR FOR\n" + body_ + "\n", PGRES_COMMAND_OK);
     cursorDone_ = false;
     failed_ = false;
-    fetch(0);
-    hasRows_ = !eof_;
+}
+
+// Closes the cursor and declares it again; after a failed statement (the
+// transaction is aborted) in a new transaction, with a new snapshot.
+void PgRecordset::reopen() const {
+    dropPrefetch();
+    // A lost connection is not won back: its transaction and snapshot are gone.
+    if (PQstatus(conn_->conn) == CONNECTION_BAD) conn_->fail(nullptr);
+    if (PQtransactionStatus(conn_->conn) == PQTRANS_INERROR) {
+        conn_->run("ROLLBACK", PGRES_COMMAND_OK);  // the failure itself was reported then
+        begin();
+        count_ = -1;
+    } else {
+        conn_->run(std::string("CLOSE ") + kCursor, PGRES_COMMAND_OK);
+    }
+    declare();
+}
+
+// The next batch is asked for as soon as one arrives, so the server reads
+// and sends it while the writer works through the batch in memory.
+void PgRecordset::sendPrefetch() const {
+    if (cursorDone_ || inFlight_ || prefetched_) return;
+    // When the request cannot go out, the next fetch() asks again and reports why.
+    inFlight_ = conn_->send(fetchSql_);
+}
+
+void PgRecordset::dropPrefetch() const {
+    prefetched_.reset();
+    if (inFlight_) {
+        inFlight_ = false;
+        conn_->collect();  // an error here shows in the transaction's state
+    }
 }
 
 // The next batch from the server, whose first row is row `first` (0-based).
@@ -185,8 +234,15 @@ void PgRecordset::fetch(int64_t first) const {
     if (cursorDone_) return;  // the batch in memory stays, for a cheap MoveFirst
     auto next = std::make_unique<Batch>();
     try {
-        next->result = conn_->run("FETCH FORWARD " + std::to_string(options_.batchRows) + " FROM " + kCursor,
-                                  PGRES_TUPLES_OK);
+        if (prefetched_) {
+            next = std::move(prefetched_);
+        } else if (inFlight_) {
+            inFlight_ = false;
+            next->result = conn_->collect();
+        } else {
+            next->result = conn_->run(fetchSql_, PGRES_TUPLES_OK);
+        }
+        conn_->check(next->result, PGRES_TUPLES_OK);
     } catch (...) {
         failed_ = true;
         throw;
@@ -200,28 +256,25 @@ void PgRecordset::fetch(int64_t first) const {
     batchStart_ = first;
     rowInBatch_ = 0;
     eof_ = false;
+    sendPrefetch();
 }
 
 void PgRecordset::position() const {
     if (!restartPending_) return;
     restartPending_ = false;
-    // A lost connection is not won back: its transaction and snapshot are gone.
-    if (PQstatus(conn_->conn) == CONNECTION_BAD) conn_->fail(nullptr);
-    if (PQtransactionStatus(conn_->conn) == PQTRANS_INERROR) {
-        // The failure that aborted the transaction was reported then;
-        // a new transaction takes a new snapshot.
-        conn_->run("ROLLBACK", PGRES_COMMAND_OK);
-        begin();
-        count_ = -1;
-    } else {
-        conn_->run(std::string("CLOSE ") + kCursor, PGRES_COMMAND_OK);
-    }
-    declareAndFetch();
+    reopen();
+    fetch(0);
+    hasRows_ = !eof_;
 }
 
 int64_t PgRecordset::RecordCount() {
     if (count_ < 0) {
         position();
+        if (inFlight_) {  // the connection answers one command at a time
+            inFlight_ = false;
+            prefetched_ = std::make_unique<Batch>();
+            prefetched_->result = conn_->collect();
+        }
         Result r = conn_->run("SELECT count(*) FROM (\n" + body_ + "\n) q", PGRES_TUPLES_OK);
         const char* text = PQgetvalue(r.get(), 0, 0);
         int64_t n = 0;
@@ -234,7 +287,12 @@ int64_t PgRecordset::RecordCount() {
 void PgRecordset::MoveNext() {
     position();
     if (eof_) throw sources::noCurrentRecord();
-    if (++rowInBatch_ < batch_->rows) return;
+    if (++rowInBatch_ < batch_->rows) {
+        // Take in what the server sent of the next batch so far: a full
+        // socket would stop it until this batch is done.
+        if (inFlight_ && rowInBatch_ % 256 == 0) PQconsumeInput(conn_->conn);
+        return;
+    }
     fetch(batchStart_ + batch_->rows);
 }
 
@@ -256,16 +314,11 @@ void PgRecordset::MoveLast() {
     position();
     const int64_t last = n - 1;
     auto inBatch = [&] { return batch_ && batchStart_ <= last && last < batchStart_ + batch_->rows; };
-    if (!inBatch() && (!batch_ || batchStart_ > last || cursorDone_)) {
-        // Forward only: past the last row, start over.
-        restartPending_ = true;
-        position();
-    }
-    if (!inBatch() && batch_ && !cursorDone_) {
-        // Skip on the server to the last row and fetch from there.
-        const int64_t next = batchStart_ + batch_->rows;
-        if (last > next)
-            conn_->run("MOVE FORWARD " + std::to_string(last - next) + " FROM " + kCursor, PGRES_COMMAND_OK);
+    if (!inBatch()) {
+        // Skip on the server from a fresh cursor straight to the last row.
+        reopen();
+        if (last > 0)
+            conn_->run("MOVE FORWARD " + std::to_string(last) + " FROM " + kCursor, PGRES_COMMAND_OK);
         fetch(last);
     }
     if (inBatch()) {

@@ -97,9 +97,54 @@ std::string_view trimBlanks(std::string_view s) {
 
 }  // namespace
 
+// The common case without allocations: a plain decimal ("-123.4500") that is
+// whole, or has at most 15 significant digits, which a double always
+// carries exactly (DBL_DIG). False when the slow path must decide.
+bool plainNumeric(std::string_view t, FieldValue& out) {
+    size_t i = 0;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+    const size_t wholeStart = i;
+    while (i < t.size() && isDigit(t[i])) ++i;
+    const size_t wholeEnd = i;
+    int significant = 0;
+    bool fraction = false;
+    for (size_t k = wholeStart; k < wholeEnd; ++k)
+        if (significant > 0 || t[k] != '0') ++significant;
+    if (i < t.size() && t[i] == '.') {
+        size_t lastNonZero = 0;
+        int leading = 0;  // zeros after the point before the first digit, when the whole part is 0
+        for (++i; i < t.size() && isDigit(t[i]); ++i) {
+            if (t[i] != '0') lastNonZero = i, fraction = true;
+            else if (significant == 0 && !fraction) ++leading;
+        }
+        if (fraction) {
+            // Digits of the fraction up to its last non-zero one, less leading zeros.
+            const size_t point = wholeEnd;
+            significant += static_cast<int>(lastNonZero - point) - (significant == 0 ? leading : 0);
+        }
+    }
+    if (i != t.size() || (wholeEnd == wholeStart && !fraction)) return false;
+    if (!fraction) {
+        int64_t n = 0;
+        const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+        auto r = std::from_chars(first, t.data() + wholeEnd, n);
+        if (r.ec != std::errc() || r.ptr != t.data() + wholeEnd) return false;
+        out.kind = Variant::Kind::Int64;
+        out.integer = n;
+        return true;
+    }
+    if (significant > 15) return false;
+    double d = 0;
+    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+    auto r = std::from_chars(first, t.data() + t.size(), d);
+    if (r.ec != std::errc() || std::fpclassify(d) != FP_NORMAL) return false;
+    setDouble(d, out);
+    return true;
+}
+
 void numericFromText(std::string_view text, FieldValue& out) {
     std::string_view t = trimBlanks(text);
-    if (specialDouble(t, out)) return;
+    if (plainNumeric(t, out) || specialDouble(t, out)) return;
     Decimal value;
     if (!readDecimal(t, value)) return setString(text, out);
     std::string_view whole;
