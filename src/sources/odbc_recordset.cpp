@@ -159,7 +159,7 @@ struct OdbcRecordset::Handles {
             SQLLEN indicator = 0;
             SQLRETURN rc = SQLGetData(query->stmt, column, cType, chunk, kChunk, &indicator);
             if (rc == SQL_NO_DATA) return true;  // every piece was read
-            check(rc, SQL_HANDLE_STMT, query->stmt, "reading column " + std::to_string(column));
+            if (!succeeded(rc)) fail(SQL_HANDLE_STMT, query->stmt, "reading column " + std::to_string(column));
             if (indicator == SQL_NULL_DATA) return false;
             if (indicator == SQL_NO_TOTAL || indicator > room) {
                 raw.append(chunk, static_cast<size_t>(room));  // a full piece; more follows
@@ -278,7 +278,7 @@ bool OdbcRecordset::fetchRow() const {
     SQLHSTMT s = h_->query->stmt;
     SQLRETURN rc = SQLFetch(s);
     if (rc == SQL_NO_DATA) return false;
-    check(rc, SQL_HANDLE_STMT, s, "fetching row " + std::to_string(row_ + 1));
+    if (!succeeded(rc)) fail(SQL_HANDLE_STMT, s, "fetching row " + std::to_string(row_ + 1));
     readRow();
     eof_ = false;
     return true;
@@ -295,13 +295,16 @@ void OdbcRecordset::readColumn(int index) const {
     FieldValue& v = c.value;
     SQLHSTMT s = h_->query->stmt;
     const auto column = static_cast<SQLUSMALLINT>(index + 1);
-    const std::string context = "column \"" + c.name + "\"";
+    // The column's name goes into the message only on failure: this runs for every value.
+    auto check = [&](SQLRETURN rc) {
+        if (!succeeded(rc)) fail(SQL_HANDLE_STMT, s, "row " + std::to_string(row_ + 1) + ", column \"" + c.name + "\"");
+    };
     SQLLEN indicator = 0;
     v.kind = Variant::Kind::Null;
     switch (c.read) {
         case Read::Bit: {
             SQLCHAR b = 0;
-            check(SQLGetData(s, column, SQL_C_BIT, &b, sizeof b, &indicator), SQL_HANDLE_STMT, s, context);
+            check(SQLGetData(s, column, SQL_C_BIT, &b, sizeof b, &indicator));
             if (indicator == SQL_NULL_DATA) return;
             v.kind = Variant::Kind::Boolean;
             v.boolean = b != 0;
@@ -309,7 +312,7 @@ void OdbcRecordset::readColumn(int index) const {
         }
         case Read::Long: {
             SQLINTEGER n = 0;
-            check(SQLGetData(s, column, SQL_C_SLONG, &n, sizeof n, &indicator), SQL_HANDLE_STMT, s, context);
+            check(SQLGetData(s, column, SQL_C_SLONG, &n, sizeof n, &indicator));
             if (indicator == SQL_NULL_DATA) return;
             v.kind = Variant::Kind::Int32;
             v.integer = n;
@@ -317,7 +320,7 @@ void OdbcRecordset::readColumn(int index) const {
         }
         case Read::BigInt: {
             SQLBIGINT n = 0;
-            check(SQLGetData(s, column, SQL_C_SBIGINT, &n, sizeof n, &indicator), SQL_HANDLE_STMT, s, context);
+            check(SQLGetData(s, column, SQL_C_SBIGINT, &n, sizeof n, &indicator));
             if (indicator == SQL_NULL_DATA) return;
             v.kind = Variant::Kind::Int64;
             v.integer = n;
@@ -325,7 +328,7 @@ void OdbcRecordset::readColumn(int index) const {
         }
         case Read::Double: {
             SQLDOUBLE d = 0;
-            check(SQLGetData(s, column, SQL_C_DOUBLE, &d, sizeof d, &indicator), SQL_HANDLE_STMT, s, context);
+            check(SQLGetData(s, column, SQL_C_DOUBLE, &d, sizeof d, &indicator));
             if (indicator == SQL_NULL_DATA) return;
             v.kind = Variant::Kind::Double;
             v.number = d;
