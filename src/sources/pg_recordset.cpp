@@ -250,7 +250,11 @@ void PgRecordset::fetch(int64_t first) const {
     next->rows = PQntuples(next->result.get());
     // A short batch is the last: no round trip to learn that nothing follows.
     cursorDone_ = next->rows < options_.batchRows;
-    if (next->rows == 0) return;
+    if (next->rows == 0) {
+        // A query without rows still describes its columns.
+        if (!batch_) batch_ = std::move(next), batchStart_ = first, rowInBatch_ = 0;
+        return;
+    }
     // The old batch goes only now, so a failed FETCH leaves no dangling view.
     batch_ = std::move(next);
     batchStart_ = first;
@@ -298,7 +302,7 @@ void PgRecordset::MoveNext() {
 
 void PgRecordset::MoveFirst() {
     if (restartPending_) return;
-    if (!failed_ && batch_ && batchStart_ == 0) {
+    if (!failed_ && batch_ && batchStart_ == 0 && batch_->rows > 0) {
         // The first batch is still here: no need to ask the server again.
         rowInBatch_ = 0;
         eof_ = false;

@@ -119,6 +119,23 @@ TEST_F(PgRecordsetTest, CursorCrossesBatchesAndKeepsItsSnapshot) {
     server_->psql("", "DELETE FROM counting WHERE n > 10; INSERT INTO counting VALUES (1)");
 }
 
+TEST_F(PgRecordsetTest, QueryWithoutRowsHasItsColumnsAndExportsAnEmptyFile) {
+    PgRecordset rs = open("SELECT n, n::text AS label FROM counting WHERE n < 0");
+    EXPECT_TRUE(rs.Bof());
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_EQ(rs.fieldCount(), 2);
+    EXPECT_EQ(rs.fieldName(1), "label");
+    EXPECT_EQ(rs.RecordCount(), 0);
+    EXPECT_EQ(errorOf([&] { rs.Fields()[0].Value(); }).number(), err::kNoCurrentRecord);
+    TempDir dir;
+    ExportJob job;
+    job.outputFile = dir.file("none.csv");
+    EXPECT_EQ(runExport(job, rs).rows, 0);
+    EXPECT_EQ(readFile(job.outputFile), "");  // the delimited header comes with the first row
+    rs.MoveFirst();
+    EXPECT_TRUE(rs.Eof());
+}
+
 // A query that fails on its fifteenth row fails where it reaches it; going
 // back to the first row starts a new transaction, and the rows come again.
 TEST_F(PgRecordsetTest, FailureWhileReadingEndsTheRowsAndMoveFirstStartsAgain) {
