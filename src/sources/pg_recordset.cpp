@@ -77,8 +77,19 @@ bool decodeHex(const char* text, int length, std::string& out) {
 
 struct PgRecordset::Connection {
     PGconn* conn = nullptr;
+    std::string fatalState, fatalMessage;  // from a FATAL notice
     ~Connection() {
         if (conn) PQfinish(conn);
+    }
+
+    static void receiveNotice(void* self, const PGresult* notice) {
+        const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+        if (!severity || (std::strcmp(severity, "FATAL") != 0 && std::strcmp(severity, "PANIC") != 0)) return;
+        auto* c = static_cast<Connection*>(self);
+        const char* state = PQresultErrorField(notice, PG_DIAG_SQLSTATE);
+        const char* message = PQresultErrorField(notice, PG_DIAG_MESSAGE_PRIMARY);
+        c->fatalState = state ? state : "";
+        c->fatalMessage = message ? message : "";
     }
 
     // The error of a failed command (or of the connection), as an Error.
@@ -90,6 +101,7 @@ struct PgRecordset::Connection {
             if (const char* d = PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL)) message += std::string(" (") + d + ")";
             if (const char* h = PQresultErrorField(result, PG_DIAG_MESSAGE_HINT)) message += std::string(" Hint: ") + h;
         }
+        if (state.empty() && !fatalState.empty()) state = fatalState, message = fatalMessage;
         if (message.empty()) message = withoutTrailingNewline(conn ? PQerrorMessage(conn) : "out of memory");
         if (state.empty()) state = !conn || PQstatus(conn) == CONNECTION_BAD ? "08006" : "XX000";
         std::string description = "PostgreSQL error " + state + ": " + message;
@@ -156,6 +168,10 @@ PgRecordset::PgRecordset(const std::string& conninfo, std::string query, PgOptio
     conn_->conn = PQconnectdb(conninfo.c_str());
     if (!conn_->conn || PQstatus(conn_->conn) != CONNECTION_OK) conn_->fail(nullptr, "connecting");
     if (PQsetClientEncoding(conn_->conn, "UTF8") != 0) conn_->fail(nullptr, "client encoding UTF8");
+    // Notices would go to standard error behind the host's back. One that
+    // matters, the server's word when it ends the connection between two
+    // commands, is kept for the error of the command that finds it gone.
+    PQsetNoticeReceiver(conn_->conn, &Connection::receiveNotice, conn_.get());
     // Several settings in one simple-protocol round trip; no user text here.
     Result settings(PQexec(conn_->conn,
                            "SET DateStyle = 'ISO, YMD'; SET bytea_output = 'hex'; SET extra_float_digits = 3"));
