@@ -21,6 +21,7 @@
 #include "varnelo/property_registry.h"
 #include "varnelo/sqlite_recordset.h"
 #include "varnelo/varnelo.h"
+#include "writers/output_file.h"
 
 using namespace varnelo;
 
@@ -172,6 +173,9 @@ void listProperties(Varnelo& control) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ctrl-C, kill or a closed terminal during an export takes its named
+    // temporary file with it (unnamed ones need nothing).
+    OutputFile::removeTemporariesOnSignals();
     Options opt;
     try {
         opt = parseArgs(argc, argv);

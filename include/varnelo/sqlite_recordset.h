@@ -1,10 +1,7 @@
 // SqliteRecordset: the rows of one SQLite query as a record source.
 //
 // The rows stream from one prepared statement stepped forward, so memory does
-// not grow with the number of rows. After construction the cursor is on the
-// first row (Bof() and Eof() both true when the query has no rows). Bof() is
-// true only for a query without rows: the cursor never stands before the
-// first row.
+// not grow with the number of rows, and an export runs the query once.
 //
 // Opening:
 //  - SqliteRecordset(path, query) opens the file read-only
@@ -13,13 +10,39 @@
 //    the recordset's whole life; it is not closed here.
 //  The query must be a single read-only statement that returns columns
 //  (SELECT, VALUES, WITH ... SELECT, a read-only PRAGMA); anything else is
-//  refused, since moving back to the first row runs it again.
+//  refused, since a later pass or a count runs it again. Construction only
+//  prepares the statement; it runs nothing.
 //
-// Movement: MoveFirst() runs the statement again from the start. MoveLast()
+// Positioning is lazy. A new recordset, and MoveFirst() after the cursor has
+// moved, stand at a first row not fetched yet: the statement is reset and
+// steps only when something needs the row (Eof(), Bof(), a field's value,
+// MoveNext(), MoveLast(), or the type code of an expression column). MoveFirst()
+// on the first row (fetched or not) when the cursor has not moved since does
+// nothing, so construct, MoveFirst, walk to Eof, MoveFirst runs the query
+// exactly once; the next walk runs it again. Bof() is true only for a query
+// without rows: the cursor never stands before the first row. MoveLast()
 // walks forward to the last row (from the start when the cursor has passed
-// it). RecordCount() runs "SELECT COUNT(*) FROM (<query>)" once and caches it;
-// a query that cannot be wrapped that way (a PRAGMA) is counted by stepping a
-// second statement through its rows.
+// it) using RecordCount(); for a query whose result varies from run to run it
+// may end at Eof.
+//
+// One snapshot per pass: when the first row is fetched on a connection in
+// autocommit mode, the recordset opens a read transaction (a savepoint named
+// "varnelo_snapshot") and ends it when the walk reaches the end, when
+// MoveFirst() starts a new pass, and at destruction. A transaction the caller
+// opened is used as it is, never ended here. Under a WAL journal, rows that
+// another connection commits during a pass are not seen until the next pass;
+// under a rollback journal, such a writer waits (or fails busy) until the
+// pass ends. On a borrowed connection the caller's own statements during a
+// pass run inside that transaction (BEGIN fails; writes commit when it ends).
+//
+// RecordCount() runs only when asked: "SELECT COUNT(*) FROM (<query>)", or,
+// for a query that cannot be wrapped that way (a PRAGMA), a second statement
+// stepped through its rows. It counts in the pass's transaction, opening it
+// when the first row is still to come (the walk then continues in it), and
+// is kept for the pass. Once a walk reaches the end, RecordCount() is the
+// number of rows that walk read, which also holds for a query whose result
+// varies from run to run (ORDER BY random(), a random LIMIT), where a count
+// taken before the walk is only that of another run.
 //
 // Type codes come from the column's declared type, upper-cased, tested in
 // this order:
@@ -37,24 +60,32 @@
 //   contains "BLOB"                                     205 binary
 //   any other declared type ("JSON", "UUID", "TIME")    200 varchar
 // A column with no declared type (an expression) takes its code from the
-// storage class of the first row's value: integer 20, real 5, text 200,
-// blob 205, null 12; with no rows at all 12. Unknown declared types count as
+// storage class of its value in the first row the recordset fetches (and
+// keeps it for its life): integer 20, real 5, text 200, blob 205, null 12;
+// with no rows at all 12. Unknown declared types count as
 // text so that writers quote their values: a quoted number still loads, an
 // unquoted text does not.
 //
 // Values: NULL is Null (distinct from ''). Other values keep their storage
 // class: integer Int64 (Int32 in a code-3 column when it fits; Boolean in a
-// code-11 column when it is 0 or 1), real Double, text String, blob the bytes
-// as upper-case hexadecimal text. Text in a date column (7, 135) that reads as
-// ISO 8601 (DateTime::parseIso) is a Date.
+// code-11 column when it is 0 or 1), real Double, text String, blob Bytes (an
+// empty blob is empty Bytes, not Null). Text in a date column (7, 135) that
+// reads as ISO 8601 (DateTime::parseIso, fraction and zone kept) is a Date.
+// readField() gives the same values as views into SQLite's row, valid until
+// the cursor moves; appendFieldText() writes their text (blobs as upper-case
+// hexadecimal).
+//
+// filesRead(): the files of the main and every attached database (in-memory
+// and temporary databases have none).
 //
 // Errors: a failure inside SQLite (opening, preparing, stepping) throws
 // Error number -2147467259 (0x80004005, the classic provider error) with
 // source "SQLite" and the description "SQLite error <result code>: <SQLite's
-// message>" (opening adds the file path). A query refused as above throws the
-// same number with a description that says why. Moving past the end and
-// reading a field with no current row throw Error 3021 (source
-// "ADODB.Recordset"). After a failed step the cursor is at the end (Eof()).
+// message> (<database file>)", the file left out for an in-memory database.
+// A query refused as above throws the same number with a description that
+// says why. Moving past the end and reading a field with no current row throw
+// Error 3021 (source "ADODB.Recordset"). After a failed step the cursor is at
+// the end (Eof()) and the pass's transaction has ended.
 //
 // Not thread-safe; one writer uses it at a time.
 #pragma once
@@ -87,8 +118,8 @@ public:
     void MoveNext() override;
     void MoveFirst() override;
     void MoveLast() override;
-    bool Bof() const override { return !hasRows_; }
-    bool Eof() const override { return eof_; }
+    bool Bof() const override;
+    bool Eof() const override;
     std::string Source() const override { return query_; }
 
     int fieldCount() const override { return static_cast<int>(names_.size()); }
@@ -97,6 +128,8 @@ public:
     Variant fieldValue(int index) const override;
     bool appendFieldText(int index, std::string& out) const override;
     bool fieldIsBlank(int index) const override;
+    void readField(int index, FieldValue& out) const override;
+    std::vector<std::string> filesRead() const override;
 
     // The type code a declared column type maps to (the table above);
     // nullptr or "" for no declared type gives -1.
@@ -106,26 +139,42 @@ private:
     struct DbCloser { void operator()(sqlite3* db) const; };
     struct StmtFinalizer { void operator()(sqlite3_stmt* stmt) const; };
     using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+    // Pending: reset, first row not fetched yet; Row: on a row; End: past the
+    // last row (or after a failed step).
+    enum class At { Pending, Row, End };
 
     void prepareQuery();
     // Prepares the first statement of sql; several tells whether more follow.
     StmtPtr prepare(const std::string& sql, bool& several) const;
-    // Steps once; true on a row, false at the end. Throws on failure.
-    bool step();
+    [[noreturn]] void throwError(int rc) const;
+    // Fetches the first row when it is pending.
+    void fetchFirst() const;
+    // Steps once; at the end (or on failure) the pass's transaction ends.
+    void step() const;
+    // Resets the statement for a new pass.
     void restart();
+    void beginSnapshot() const;
+    void endSnapshot() const;
     int64_t countRows();
-    void checkCurrent(int index) const;
+    // The one place a column of the current row becomes a value; the field
+    // must have been checked with current().
+    void decode(int index, FieldValue& out) const;
+    void current(int index) const;
 
     std::unique_ptr<sqlite3, DbCloser> ownedDb_;
     sqlite3* db_ = nullptr;
     StmtPtr stmt_;
     std::string query_;
     std::vector<std::string> names_;
-    std::vector<int> types_;
-    int64_t row_ = 0;       // 0-based index of the current row
-    int64_t count_ = -1;    // cached RecordCount(), -1 until counted
-    bool hasRows_ = false;
-    bool eof_ = true;
+    // The cursor; mutable because Eof(), Bof() and field reads fetch a
+    // pending first row. Expression columns' codes (-1) are settled by the
+    // first row ever fetched.
+    mutable std::vector<int> types_;
+    mutable At at_ = At::Pending;
+    mutable int64_t row_ = 0;    // 0-based current row; at End, the rows read
+    mutable int64_t count_ = -1; // this pass's RecordCount(), -1 until known
+    mutable bool hasRows_ = false;
+    mutable bool ownTxn_ = false; // the pass's transaction is ours to end
 };
 
 }  // namespace varnelo

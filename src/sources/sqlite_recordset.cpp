@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <cctype>
-#include <charconv>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -16,11 +15,21 @@ namespace {
 
 constexpr const char* kErrorSource = "SQLite";
 
-[[noreturn]] void throwSqlite(sqlite3* db, int rc, const std::string& context = {}) {
+Error sqliteError(sqlite3* db, int rc, const std::string& context) {
     std::string description = "SQLite error " + std::to_string(rc) + ": ";
     description += db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     if (!context.empty()) description += " (" + context + ")";
-    throw Error(kSqliteErrorNumber, kErrorSource, std::move(description));
+    return Error(kSqliteErrorNumber, kErrorSource, std::move(description));
+}
+
+[[noreturn]] void throwSqlite(sqlite3* db, int rc, const std::string& context) {
+    throw sqliteError(db, rc, context);
+}
+
+// The database file an error names; in-memory databases have none.
+std::string mainFile(sqlite3* db) {
+    const char* file = sqlite3_db_filename(db, "main");
+    return file ? file : "";
 }
 
 [[noreturn]] void throwRefused(const std::string& why, const std::string& query) {
@@ -64,22 +73,22 @@ int typeFromStorage(int storageClass) {
     }
 }
 
-void appendHex(std::string& out, const void* data, int size) {
-    static const char digits[] = "0123456789ABCDEF";
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    size_t start = out.size();
-    out.resize(start + 2 * static_cast<size_t>(size));
-    char* p = out.data() + start;
-    for (int i = 0; i < size; ++i) {
-        *p++ = digits[bytes[i] >> 4];
-        *p++ = digits[bytes[i] & 0x0F];
-    }
-}
+constexpr const char* kSavepoint = "SAVEPOINT varnelo_snapshot";
+constexpr const char* kRelease = "RELEASE varnelo_snapshot";
 
-void appendInt64(std::string& out, int64_t v) {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
+Variant toVariant(const FieldValue& v) {
+    switch (v.kind) {
+        case Variant::Kind::Empty: return Variant();
+        case Variant::Kind::Null: return Variant::null();
+        case Variant::Kind::Boolean: return Variant(v.boolean);
+        case Variant::Kind::Int32: return Variant(static_cast<int32_t>(v.integer));
+        case Variant::Kind::Int64: return Variant(v.integer);
+        case Variant::Kind::Double: return Variant(v.number);
+        case Variant::Kind::Date: return Variant(v.date);
+        case Variant::Kind::String: return Variant(v.text);
+        case Variant::Kind::Bytes: return Variant(Bytes{std::string(v.text)});
+    }
+    return Variant::null();
 }
 
 // The statement's own text without the trailing blanks and semicolons, ready
@@ -143,15 +152,18 @@ SqliteRecordset::SqliteRecordset(sqlite3* db, std::string query)
 }
 
 SqliteRecordset::~SqliteRecordset() {
-    stmt_.reset();  // before the connection closes
+    stmt_.reset();  // before the transaction ends and the connection closes
+    if (ownTxn_) sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
 }
+
+void SqliteRecordset::throwError(int rc) const { throwSqlite(db_, rc, mainFile(db_)); }
 
 SqliteRecordset::StmtPtr SqliteRecordset::prepare(const std::string& sql, bool& several) const {
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, &tail);
     StmtPtr stmt(raw);
-    if (rc != SQLITE_OK) throwSqlite(db_, rc);
+    if (rc != SQLITE_OK) throwError(rc);
     several = false;
     if (!stmt) throwRefused("The query holds no SQL statement", sql);  // blanks or comments only
     // A second statement after the first would be silently ignored.
@@ -169,7 +181,7 @@ void SqliteRecordset::prepareQuery() {
     stmt_ = prepare(query_, several);
     sqlite3_stmt* s = stmt_.get();
     if (several) throwRefused("The query holds more than one SQL statement", query_);
-    // MoveFirst and RecordCount run the statement again: it must not write.
+    // Every pass and every count runs the statement again: it must not write.
     if (!sqlite3_stmt_readonly(s))
         throwRefused("The query would change the database; only read-only queries give rows", query_);
     int columns = sqlite3_column_count(s);
@@ -182,31 +194,74 @@ void SqliteRecordset::prepareQuery() {
         names_.emplace_back(name ? name : "");
         types_.push_back(typeCodeFor(sqlite3_column_decltype(s, i)));
     }
-
-    restart();
-    // Expressions have no declared type: the first row's values tell.
-    for (int i = 0; i < columns; ++i) {
-        if (types_[static_cast<size_t>(i)] < 0)
-            types_[static_cast<size_t>(i)] =
-                hasRows_ ? typeFromStorage(sqlite3_column_type(s, i)) : adtype::kVariant;
-    }
 }
 
-bool SqliteRecordset::step() {
-    int rc = sqlite3_step(stmt_.get());
-    if (rc == SQLITE_ROW) return true;
-    eof_ = true;
-    if (rc == SQLITE_DONE) return false;
-    throwSqlite(db_, rc);
+void SqliteRecordset::beginSnapshot() const {
+    // Inside the caller's transaction the snapshot is theirs already.
+    if (ownTxn_ || !sqlite3_get_autocommit(db_)) return;
+    const int rc = sqlite3_exec(db_, kSavepoint, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) throwError(rc);
+    ownTxn_ = true;
+}
+
+void SqliteRecordset::endSnapshot() const {
+    if (!ownTxn_) return;
+    ownTxn_ = false;
+    // A read transaction ends without a fault; a failure here means the
+    // caller wrote inside it and those writes could not commit.
+    const int rc = sqlite3_exec(db_, kRelease, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) throwError(rc);
+}
+
+void SqliteRecordset::step() const {
+    const int rc = sqlite3_step(stmt_.get());
+    if (rc == SQLITE_ROW) {
+        if (at_ == At::Row) {
+            ++row_;
+        } else {
+            at_ = At::Row;
+            row_ = 0;
+            hasRows_ = true;
+        }
+        return;
+    }
+    if (at_ == At::Row) ++row_;  // now the number of rows read
+    at_ = At::End;
+    if (rc == SQLITE_DONE) {
+        count_ = row_;  // exact for this pass, whatever a count said before
+        endSnapshot();
+        return;
+    }
+    // Take SQLite's message before ending the transaction replaces it.
+    Error failure = sqliteError(db_, rc, mainFile(db_));
+    try {
+        endSnapshot();
+    } catch (const Error&) {
+        // The step's failure is the one to report.
+    }
+    throw failure;
+}
+
+void SqliteRecordset::fetchFirst() const {
+    if (at_ != At::Pending) return;
+    beginSnapshot();
+    step();
+    // Expressions have no declared type: the first row ever fetched tells.
+    for (size_t i = 0; i < types_.size(); ++i) {
+        if (types_[i] < 0)
+            types_[i] = hasRows_ ? typeFromStorage(sqlite3_column_type(stmt_.get(), static_cast<int>(i)))
+                                 : adtype::kVariant;
+    }
 }
 
 void SqliteRecordset::restart() {
     // reset() repeats the error of a failed step, which was reported then.
     sqlite3_reset(stmt_.get());
+    at_ = At::Pending;
     row_ = 0;
-    hasRows_ = false;  // stays so when the step throws
-    hasRows_ = step();
-    eof_ = !hasRows_;
+    hasRows_ = false;
+    count_ = -1;
+    endSnapshot();
 }
 
 int64_t SqliteRecordset::countRows() {
@@ -224,38 +279,69 @@ int64_t SqliteRecordset::countRows() {
     int64_t n = 0;
     int rc;
     while ((rc = sqlite3_step(again.get())) == SQLITE_ROW) ++n;
-    if (rc != SQLITE_DONE) throwSqlite(db_, rc);
+    if (rc != SQLITE_DONE) throwError(rc);
     return n;
 }
 
 int64_t SqliteRecordset::RecordCount() {
-    if (count_ < 0) count_ = countRows();
+    if (count_ >= 0) return count_;
+    // Past the end of a failed pass there is no snapshot left to share.
+    const bool opened = at_ != At::End && !ownTxn_;
+    if (at_ != At::End) beginSnapshot();
+    try {
+        count_ = countRows();
+    } catch (const Error&) {
+        if (opened && at_ == At::Pending) {
+            try {
+                endSnapshot();
+            } catch (const Error&) {
+                // The count's failure is the one to report.
+            }
+        }
+        throw;
+    }
     return count_;
 }
 
-void SqliteRecordset::MoveNext() {
-    if (eof_) throw sources::noCurrentRecord();
-    if (step()) ++row_;
+bool SqliteRecordset::Bof() const {
+    fetchFirst();
+    return !hasRows_;
 }
 
-void SqliteRecordset::MoveFirst() { restart(); }
+bool SqliteRecordset::Eof() const {
+    fetchFirst();
+    return at_ == At::End;
+}
+
+void SqliteRecordset::MoveNext() {
+    fetchFirst();
+    if (at_ != At::Row) throw sources::noCurrentRecord();
+    step();
+}
+
+void SqliteRecordset::MoveFirst() {
+    // Already there: running the query again would only repeat it.
+    if (at_ == At::Pending || (at_ == At::Row && row_ == 0)) return;
+    restart();
+}
 
 void SqliteRecordset::MoveLast() {
-    int64_t n = RecordCount();
+    if (at_ == At::End) restart();  // forward only: a cursor past the last row starts over
+    const int64_t n = RecordCount();
     if (n <= 0) return;
-    // Forward only: a cursor past the last row starts over.
-    if (eof_ || row_ > n - 1) restart();
-    while (!eof_ && row_ < n - 1) {
-        if (step()) ++row_;
-    }
-    if (eof_ && hasRows_) {
-        // Fewer rows than counted: the data changed since the count. Take the
-        // rows that came as the count and walk to the last of them.
-        count_ = row_ + 1;
+    fetchFirst();
+    if (at_ == At::Row && row_ > n - 1) {
         restart();
-        while (!eof_ && row_ < count_ - 1) {
-            if (step()) ++row_;
-        }
+        fetchFirst();
+    }
+    while (at_ == At::Row && row_ < n - 1) step();
+    if (at_ == At::End && hasRows_) {
+        // Fewer rows than counted: the result varies from run to run. Take the
+        // rows this run gave as the count and walk to the last of them.
+        const int64_t seen = row_;
+        restart();
+        fetchFirst();
+        while (at_ == At::Row && row_ < seen - 1) step();
     }
 }
 
@@ -266,88 +352,99 @@ const std::string& SqliteRecordset::fieldName(int index) const {
 
 int SqliteRecordset::fieldType(int index) const {
     if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return types_[static_cast<size_t>(index)];
+    if (types_[static_cast<size_t>(index)] < 0) fetchFirst();
+    const int type = types_[static_cast<size_t>(index)];
+    return type < 0 ? adtype::kVariant : type;  // the first fetch failed
 }
 
-void SqliteRecordset::checkCurrent(int index) const {
-    if (eof_) throw sources::noCurrentRecord();
+void SqliteRecordset::current(int index) const {
+    fetchFirst();
+    if (at_ != At::Row) throw sources::noCurrentRecord();
     if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
 }
 
-Variant SqliteRecordset::fieldValue(int index) const {
-    checkCurrent(index);
+void SqliteRecordset::decode(int index, FieldValue& out) const {
     sqlite3_stmt* s = stmt_.get();
     const int type = types_[static_cast<size_t>(index)];
     switch (sqlite3_column_type(s, index)) {
         case SQLITE_INTEGER: {
-            int64_t v = sqlite3_column_int64(s, index);
-            if (type == adtype::kBoolean && (v == 0 || v == 1)) return Variant(v == 1);
-            if (type == adtype::kInteger && v >= std::numeric_limits<int32_t>::min() &&
-                v <= std::numeric_limits<int32_t>::max())
-                return Variant(static_cast<int32_t>(v));
-            return Variant(v);
+            const int64_t v = sqlite3_column_int64(s, index);
+            out.integer = v;
+            out.text = {};
+            if (type == adtype::kBoolean && (v == 0 || v == 1)) {
+                out.kind = Variant::Kind::Boolean;
+                out.boolean = v == 1;
+            } else if (type == adtype::kInteger && v >= std::numeric_limits<int32_t>::min() &&
+                       v <= std::numeric_limits<int32_t>::max()) {
+                out.kind = Variant::Kind::Int32;
+            } else {
+                out.kind = Variant::Kind::Int64;
+            }
+            return;
         }
-        case SQLITE_FLOAT: return Variant(sqlite3_column_double(s, index));
+        case SQLITE_FLOAT:
+            out.kind = Variant::Kind::Double;
+            out.number = sqlite3_column_double(s, index);
+            out.text = {};
+            return;
         case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
-            std::string_view sv(text, static_cast<size_t>(sqlite3_column_bytes(s, index)));
-            DateTime d;
-            if (isDateType(type) && DateTime::parseIso(sv, d)) return Variant(d);
-            return Variant(sv);
+            // The pointer first, then its size (the documented order).
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
+            const int size = sqlite3_column_bytes(s, index);
+            if (!text && size > 0) throwError(SQLITE_NOMEM);
+            out.text = size > 0 ? std::string_view(text, static_cast<size_t>(size)) : std::string_view();
+            out.kind = isDateType(type) && DateTime::parseIso(out.text, out.date) ? Variant::Kind::Date
+                                                                                   : Variant::Kind::String;
+            return;
         }
         case SQLITE_BLOB: {
             const void* data = sqlite3_column_blob(s, index);
-            std::string hex;
-            appendHex(hex, data, sqlite3_column_bytes(s, index));
-            return Variant(std::move(hex));
+            const int size = sqlite3_column_bytes(s, index);
+            if (!data && size > 0) throwError(SQLITE_NOMEM);
+            out.kind = Variant::Kind::Bytes;
+            out.text = size > 0 ? std::string_view(static_cast<const char*>(data), static_cast<size_t>(size))
+                                : std::string_view();
+            return;
         }
-        default: return Variant::null();
+        default:
+            out.kind = Variant::Kind::Null;
+            out.text = {};
+            return;
     }
 }
 
-// The export hot path: the same text as fieldValue(index).toText(), read
-// straight from the statement.
+void SqliteRecordset::readField(int index, FieldValue& out) const {
+    current(index);
+    decode(index, out);
+}
+
+Variant SqliteRecordset::fieldValue(int index) const {
+    FieldValue v;
+    readField(index, v);
+    return toVariant(v);
+}
+
 bool SqliteRecordset::appendFieldText(int index, std::string& out) const {
-    checkCurrent(index);
-    sqlite3_stmt* s = stmt_.get();
-    switch (sqlite3_column_type(s, index)) {
-        case SQLITE_INTEGER: {
-            int64_t v = sqlite3_column_int64(s, index);
-            if (types_[static_cast<size_t>(index)] == adtype::kBoolean && (v == 0 || v == 1))
-                Variant(v == 1).appendText(out);
-            else
-                appendInt64(out, v);
-            return true;
-        }
-        case SQLITE_FLOAT: appendDouble(out, sqlite3_column_double(s, index)); return true;
-        case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
-            std::string_view sv(text, static_cast<size_t>(sqlite3_column_bytes(s, index)));
-            DateTime d;
-            if (isDateType(types_[static_cast<size_t>(index)]) && DateTime::parseIso(sv, d))
-                Variant(d).appendText(out);
-            else
-                out.append(sv);
-            return true;
-        }
-        case SQLITE_BLOB: {
-            const void* data = sqlite3_column_blob(s, index);
-            appendHex(out, data, sqlite3_column_bytes(s, index));
-            return true;
-        }
-        default: return false;
-    }
+    FieldValue v;
+    readField(index, v);
+    if (v.isNull()) return false;
+    v.appendText(out);
+    return true;
 }
 
 bool SqliteRecordset::fieldIsBlank(int index) const {
-    checkCurrent(index);
-    sqlite3_stmt* s = stmt_.get();
-    switch (sqlite3_column_type(s, index)) {
-        case SQLITE_NULL: return true;
-        case SQLITE_TEXT:
-        case SQLITE_BLOB: return sqlite3_column_bytes(s, index) == 0;
-        default: return false;
+    FieldValue v;
+    readField(index, v);
+    return v.isBlank();
+}
+
+std::vector<std::string> SqliteRecordset::filesRead() const {
+    std::vector<std::string> files;
+    for (int i = 0; const char* name = sqlite3_db_name(db_, i); ++i) {
+        const char* file = sqlite3_db_filename(db_, name);
+        if (file && *file) files.emplace_back(file);  // in-memory and temp have none
     }
+    return files;
 }
 
 }  // namespace varnelo

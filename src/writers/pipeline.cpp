@@ -23,6 +23,15 @@ constexpr struct {
     {7, makeSqlLoaderWriter},  // SQLLoader
 };
 
+// An export never writes over its own input: the database, and the files
+// SQLite keeps beside it while it is open.
+OutputFile::Options optionsFor(const Recordset& rs) {
+    OutputFile::Options options;
+    for (const std::string& f : rs.filesRead())
+        for (const char* suffix : {"", "-wal", "-journal", "-shm"}) options.filesBeingRead.push_back(f + suffix);
+    return options;
+}
+
 }  // namespace
 
 void RowWriter::failValue(int64_t row, const Column& column, const std::string& why) {
@@ -37,7 +46,7 @@ std::unique_ptr<RowWriter> makeWriter(const ExportJob& job) {
 }
 
 ExportRun::ExportRun(const ExportJob& job, Recordset& rs, RowWriter& writer)
-    : job_(job), rs_(rs), writer_(writer), out_(job.outputFile) {}
+    : job_(job), rs_(rs), writer_(writer), out_(job.outputFile, optionsFor(rs)) {}
 
 bool ExportRun::copyRows() {
     // Wherever a previous export or the host left the cursor, an export

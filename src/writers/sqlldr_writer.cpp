@@ -8,6 +8,7 @@
 #include "varnelo/error.h"
 #include "writers/formatting.h"
 #include "writers/output_file.h"
+#include "writers/scratch_file.h"
 #include "writers/writers.h"
 
 namespace varnelo {
@@ -97,13 +98,14 @@ public:
                         "The field separator is empty; a SQL*Loader file needs one between its fields.");
     }
 
-    void begin(OutputFile&, const std::vector<Column>& columns, Recordset&) override {
+    void begin(OutputFile& out, const std::vector<Column>& columns, Recordset&) override {
         columns_ = &columns;
         stats_.assign(columns.size(), ColumnStats{});
+        data_ = std::make_unique<ScratchFile>(out.path());
     }
 
     void row(OutputFile&, Recordset& rs, int64_t number) override {
-        std::string& buf = data_;
+        std::string& buf = data_->buffer();
         if (number > 1) buf.append(lineEnd_);
         const std::vector<Column>& cols = *columns_;
         for (size_t j = 0; j < cols.size(); ++j) {
@@ -111,6 +113,7 @@ public:
             rs.readField(static_cast<int>(j), value_);
             appendField(buf, cols[j], stats_[j], number);
         }
+        data_->flushIfFull();
     }
 
     void finish(OutputFile& out, int64_t) override {
@@ -126,7 +129,7 @@ public:
         buf.append(")").append(lineEnd_);
         // INFILE * data starts only after this line.
         buf.append("BEGINDATA").append(lineEnd_);
-        buf.append(data_);
+        data_->copyTo(out);
     }
 
 private:
@@ -157,7 +160,7 @@ private:
         }
         switch (value_.kind) {
             case K::String:
-                if (std::memchr(value_.text.data(), 0, value_.text.size()))
+                if (holdsNul(value_.text))
                     failValue(number, col, "a NUL character cannot travel in SQL*Loader data");
                 if (appendRepairedUtf8(text_, value_.text, false)) ++repairedValues;
                 break;
@@ -191,7 +194,7 @@ private:
     const std::string_view lineEnd_;
     const std::vector<Column>* columns_ = nullptr;
     std::vector<ColumnStats> stats_;
-    std::string data_;
+    std::unique_ptr<ScratchFile> data_;  // the rows, until the column list is known
     FieldValue value_;
     std::string text_;
 };

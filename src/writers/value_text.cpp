@@ -1,5 +1,6 @@
 #include "writers/value_text.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -101,7 +102,7 @@ bool isValidUtf8(std::string_view text) {
 }
 
 bool appendRepairedUtf8(std::string& out, std::string_view text, bool replaceNul) {
-    if ((!replaceNul || std::memchr(text.data(), 0, text.size()) == nullptr) && isValidUtf8(text)) {
+    if ((!replaceNul || !holdsNul(text)) && isValidUtf8(text)) {
         out.append(text);
         return false;
     }
@@ -198,7 +199,7 @@ SqlLiteral appendSqlLiteral(std::string& out, const FieldValue& v, TypeGroup gro
                 date.date = d;
                 return appendSqlLiteral(out, date, group);
             }
-            if (std::memchr(v.text.data(), 0, v.text.size())) return SqlLiteral::HasNul;
+            if (holdsNul(v.text)) return SqlLiteral::HasNul;
             return appendSqlString(out, v.text) ? SqlLiteral::Repaired : SqlLiteral::Written;
         }
         case K::Bytes:
@@ -247,20 +248,39 @@ std::string loaderDateType(bool fractions, bool zones) {
     return "DATE\t\"dd/mm/yyyy hh24:mi:ss\"";
 }
 
+namespace {
+
+// 1: markup to escape; 2: NUL or a byte that starts (or continues) a
+// multi-byte sequence, which needs the UTF-8 check.
+constexpr std::array<uint8_t, 256> kHtmlClass = [] {
+    std::array<uint8_t, 256> t{};
+    t['&'] = t['<'] = t['>'] = t['"'] = 1;
+    t[0] = 2;
+    for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 2;
+    return t;
+}();
+
+}  // namespace
+
 bool appendHtmlText(std::string& out, std::string_view text) {
+    uint8_t seen = 0;
+    for (unsigned char c : text) seen |= kHtmlClass[c];
+    if (seen == 0) {  // plain ASCII text, the common case: one copy
+        out.append(text);
+        return false;
+    }
     std::string repairedText;
     bool replaced = false;
-    if (std::memchr(text.data(), 0, text.size()) || !isValidUtf8(text)) {
+    if ((seen & 2) && (holdsNul(text) || !isValidUtf8(text))) {
         replaced = appendRepairedUtf8(repairedText, text, true);
         text = repairedText;
     }
     size_t run = 0;  // start of the bytes not yet copied
     for (size_t i = 0; i < text.size(); ++i) {
+        if (kHtmlClass[static_cast<unsigned char>(text[i])] != 1) continue;
         const char c = text[i];
-        const char* ref = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : nullptr;
-        if (!ref) continue;
         out.append(text.data() + run, i - run);
-        out.append(ref);
+        out.append(c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;");
         run = i + 1;
     }
     out.append(text.data() + run, text.size() - run);

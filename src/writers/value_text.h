@@ -55,6 +55,8 @@ void lowerAscii(std::string& s);
 
 // ---- UTF-8
 
+// True when the text holds a NUL character.
+inline bool holdsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 // True when `text` is well-formed UTF-8 (no overlongs, no surrogates).
 bool isValidUtf8(std::string_view text);
 // Appends `text` with U+FFFD in place of every ill-formed sequence (and of

@@ -9,6 +9,7 @@
 
 #include "varnelo/error.h"
 #include "writers/sheet_model.h"
+#include "writers/value_text.h"
 
 namespace varnelo {
 
@@ -40,7 +41,7 @@ constexpr uint32_t kXlsxMaxColumns = 16384;  // A to XFD
 // that already reads _xHHHH_ would be decoded by the reader: its underscore
 // is written _x005F_.
 bool needsEscape(std::string_view s) {
-    if (std::memchr(s.data(), 0, s.size())) return true;
+    if (holdsNul(s)) return true;
     for (size_t i = s.find("_x"); i != std::string_view::npos; i = s.find("_x", i + 1))
         if (i + 7 <= s.size() && s[i + 6] == '_') return true;
     return false;

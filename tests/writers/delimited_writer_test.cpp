@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/failing_recordset.h"
 #include "support/test_support.h"
 #include "varnelo/error.h"
 #include "varnelo/memory_recordset.h"
@@ -101,14 +102,7 @@ TEST_F(DelimitedWriterTest, StartsAtTheFirstRowAndASourceFailureKeepsTheOldFile)
     EXPECT_EQ(write(rs), "N\r\n1\r\n2\r\n3");
 
     writeFile(job.outputFile, "the good old file");
-    class Failing : public MemoryRecordset {
-    public:
-        using MemoryRecordset::MemoryRecordset;
-        void readField(int index, FieldValue& out) const override {
-            if (position() == 1) throw Error(err::kNoCurrentRecord, "ADODB.Recordset", "gone");
-            MemoryRecordset::readField(index, out);
-        }
-    } failing({"N"}, {adtype::kInteger}, Rows{{1}, {2}});
+    testing_support::FailingRecordset failing({"N"}, {adtype::kInteger}, Rows{{1}, {2}}, 1);
     EXPECT_EQ(errorOf([&] { writeDelimited(job, failing); }).number(), err::kNoCurrentRecord);
     EXPECT_EQ(readFile(job.outputFile), "the good old file");
     EXPECT_THAT(dir.names(), ElementsAre("out.csv"));

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/failing_recordset.h"
 #include "support/test_support.h"
 #include "varnelo/error.h"
 #include "varnelo/memory_recordset.h"
@@ -126,14 +127,7 @@ TEST_F(ExcelWriterTest, ValuesASheetCannotHoldExactlyBecomeText) {
 
 TEST_F(ExcelWriterTest, ARecordSourceFailurePassesThroughAndKeepsTheOldFile) {
     writeFile(job.outputFile, "last week's export");
-    class Failing : public MemoryRecordset {
-    public:
-        using MemoryRecordset::MemoryRecordset;
-        void readField(int index, FieldValue& out) const override {
-            if (position() == 1) throw Error(err::kNoCurrentRecord, "ADODB.Recordset", "gone");
-            MemoryRecordset::readField(index, out);
-        }
-    } failing({"n"}, {adtype::kInteger}, Rows{{1}, {2}});
+    testing_support::FailingRecordset failing({"n"}, {adtype::kInteger}, Rows{{1}, {2}}, 1);
     EXPECT_EQ(errorOf([&] { writeExcel(job, failing); }).number(), err::kNoCurrentRecord);
     EXPECT_EQ(readFile(job.outputFile), "last week's export");
     EXPECT_EQ(dir.names(), std::set<std::string>{"out.xlsx"});
