@@ -40,8 +40,9 @@
 //   SQL_WLONGVARCHAR 202; SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY 205;
 //   any other type (time, GUID, interval, driver types) 200.
 // Values: Boolean, Int32, Int64 and Double as the driver converts them;
-// numeric and decimal read as their digits (sources/text_values.h: Int64,
-// Double when exact, else the digits as a String); dates and time stamps read
+// numeric and decimal read as their digits and kept exact as PgRecordset
+// keeps them (Int64, Double when exact, else the digits as a String; see
+// pg_recordset.h); dates and time stamps read
 // as text, kept as a Date with fraction and offset where they read as ISO
 // 8601, else as the text; binary values Bytes; everything else String.
 // NULL (the SQL_NULL_DATA indicator) is Null, distinct from ''.

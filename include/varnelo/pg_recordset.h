@@ -28,8 +28,9 @@
 // Eof() both true when the query has no rows). MoveFirst() positions
 // lazily: while the first batch is still in memory it only steps back to it;
 // otherwise the cursor is closed and declared again when a row is next
-// needed, so an export's closing MoveFirst() costs nothing. MoveLast() skips
-// forward on the server (MOVE FORWARD) to the last row. RecordCount() runs
+// needed, so an export's closing MoveFirst() costs nothing. MoveLast() counts
+// the rows, then (unless the last row is in memory) declares the cursor
+// afresh and skips on the server (MOVE FORWARD) to the last row. RecordCount() runs
 // "SELECT count(*) FROM (<query>) q" once, in the same transaction, and
 // keeps the answer.
 //
@@ -40,12 +41,20 @@
 //   arrays, ...) 200.
 // Values arrive as text and are read as: boolean Boolean; smallint and integer
 // Int32; bigint Int64; real and double Double (Infinity, -Infinity, NaN
-// included); numeric as described in sources/text_values.h (Int64, Double
-// when the double carries exactly the same number, else the exact digits as a
-// String); date and timestamps Date with their fraction and offset (a value
-// no Date holds, such as 'infinity' or a year BC, stays its text); bytea
-// Bytes; everything else String, as the server writes it. NULL is Null,
-// distinct from ''.
+// included); numeric as below; date and timestamps Date with their fraction
+// and offset (a value no Date holds, such as 'infinity' or a year BC, stays
+// its text); bytea Bytes; everything else String, as the server writes it.
+// NULL is Null, distinct from ''.
+//
+// Numeric: a Variant has no decimal kind, and writers shape a value by its
+// kind, so a numeric becomes the kind that carries its exact value and
+// never a rounded one: Int64 when it is whole and fits ("5.000" is 5); Double
+// when the double's shortest text is the same number ("0.1", "99999999.99";
+// NaN and +/-Infinity too); otherwise a String with the server's digits
+// ("12345678901234567890.123456789"). Such a String is quoted where text is
+// quoted, which every SQL engine converts exactly when it loads it into a
+// numeric column, and a spreadsheet shows its digits rather than 15 of them.
+// Trailing zeros of the column's scale are not kept: "1.50" is written 1.5.
 //
 // Errors: every failure on the server or the connection throws Error number
 // kPgErrorNumber (0x80004005, the classic provider error) with source
