@@ -2,7 +2,8 @@
 //
 // Creates the control, runs its lifecycle as a form would (creation, first
 // placement, show, ... end), sets its properties from the command line and
-// calls Save on the rows of a SQLite query.
+// calls Save on the rows of a query: from a SQLite file, a PostgreSQL server
+// or any database an ODBC driver reaches.
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "console_desktop.h"
+#include "varnelo/odbc_recordset.h"
+#include "varnelo/pg_recordset.h"
 #include "varnelo/property_registry.h"
 #include "varnelo/sqlite_recordset.h"
 #include "varnelo/varnelo.h"
@@ -27,10 +30,14 @@ namespace {
 constexpr const char* kDefaultQuery = "SELECT * FROM demo_export";
 
 const char* const kUsage =
-    "usage: varnelo-export [--db FILE] [--query SQL] [--format NAME|NUMBER] [-o FILE]\n"
+    "usage: varnelo-export [--db FILE|URI | --pg CONNINFO | --odbc CONNSTRING] [--query SQL]\n"
+    "                      [--format NAME|NUMBER] [-o FILE]\n"
     "                      [--set PROPERTY=VALUE]... [--settings-dir DIR] [--list-properties] [--quiet]\n"
     "\n"
-    "  --db FILE           SQLite database (default: the bundled demo database)\n"
+    "  --db FILE           SQLite database (default: the bundled demo database); a\n"
+    "                      postgresql:// or postgres:// URI reads from PostgreSQL instead\n"
+    "  --pg CONNINFO       PostgreSQL connection string (\"host=... dbname=...\" or a URI)\n"
+    "  --odbc CONNSTRING   ODBC connection string (\"DSN=...;\" or \"Driver=...;...\")\n"
     "  --query SQL         query whose rows are exported (default: SELECT * FROM demo_export)\n"
     "  --format F          Ascii|DelimTab|DelimOther|Inserts|ExcelFile|HTMLTable|SQLLoader, 0-7,\n"
     "                      or csv, tsv, delim, insert, xlsx, html, sqlldr\n"
@@ -49,7 +56,9 @@ struct UsageError {
 };
 
 struct Options {
-    std::string db;
+    enum class Source { Sqlite, Postgres, Odbc };
+    Source source = Source::Sqlite;
+    std::string db;  // the file, or the connection string of the other sources
     std::string query = kDefaultQuery;
     std::optional<int32_t> format;
     std::optional<std::string> output;
@@ -88,7 +97,12 @@ Options parseArgs(int argc, char** argv) {
     };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--db") o.db = value(i);
+        if (a == "--db") {
+            o.db = value(i);
+            const bool uri = o.db.starts_with("postgresql://") || o.db.starts_with("postgres://");
+            o.source = uri ? Options::Source::Postgres : Options::Source::Sqlite;
+        } else if (a == "--pg") o.db = value(i), o.source = Options::Source::Postgres;
+        else if (a == "--odbc") o.db = value(i), o.source = Options::Source::Odbc;
         else if (a == "--query") o.query = value(i);
         else if (a == "--format") o.format = parseFormat(value(i));
         else if (a == "-o" || a == "--output") o.output = value(i);
@@ -204,7 +218,12 @@ int main(int argc, char** argv) {
             return 0;
         }
 
-        auto source = std::make_shared<SqliteRecordset>(opt.db, opt.query);
+        RecordsetPtr source;
+        switch (opt.source) {
+            case Options::Source::Sqlite: source = std::make_shared<SqliteRecordset>(opt.db, opt.query); break;
+            case Options::Source::Postgres: source = std::make_shared<PgRecordset>(opt.db, opt.query); break;
+            case Options::Source::Odbc: source = std::make_shared<OdbcRecordset>(opt.db, opt.query); break;
+        }
         control.DataSource(source);
         ProgressBar bar(!opt.quiet);
         control.setProgressCallback([&](int64_t done, int64_t total) { bar.update(done, total); });

@@ -27,7 +27,9 @@
 #   VARNELO_EXPORT, VARNELO_BENCH_SCAN, SQLITE3   other binaries to run
 #
 # Needs bash 5, cmake, the sqlite3 shell and GNU time at /usr/bin/time
-# (Debian packages: cmake, sqlite3, time).
+# (Debian packages: cmake, sqlite3, time). The PostgreSQL comparison
+# (bench/formats/pg.sh) starts a server of its own and also needs postgresql,
+# postgresql-client and odbc-postgresql.
 #
 # Adding a format: put its contenders (contender_* like those below) and a
 # compare_NAME function like compare_csv in bench/formats/NAME.sh; every file

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/pg_server.h"
 #include "support/test_support.h"
 #include "varnelo/variant.h"
 
@@ -25,102 +26,12 @@ namespace fs = std::filesystem;
 using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
+using testing_support::Outcome;
+using testing_support::PgServer;
+using testing_support::run;
+using testing_support::shellQuoted;
 using Text = std::optional<std::string>;  // nullopt: NULL
 using Table = std::vector<std::vector<Text>>;
-
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-std::string shellQuoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-Outcome run(const std::string& command) {
-    Outcome o;
-    FILE* p = ::popen(("(" + command + ") 2>&1").c_str(), "r");
-    if (!p) return o;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) o.output.append(buf, n);
-    const int raw = ::pclose(p);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return o;
-}
-
-// A private PostgreSQL server: its own data folder and a Unix socket in its
-// own folder, no TCP. The server refuses to run as root, so under root every
-// server program runs as the `postgres` user.
-class PgServer {
-public:
-    PgServer() {
-        std::error_code ec;
-        int newest = 0;
-        for (const auto& v : fs::directory_iterator("/usr/lib/postgresql", ec)) {
-            const int version = std::atoi(v.path().filename().c_str());
-            if (version > newest && fs::exists(v.path() / "bin/postgres")) newest = version, bin_ = v.path() / "bin";
-        }
-        if (bin_.empty()) {
-            absent_ = "no PostgreSQL server in /usr/lib/postgresql/*/bin (Debian package: postgresql)";
-            return;
-        }
-        fs::create_directory(data_);
-        fs::create_directory(socket_);
-        ::chmod(dir_.path().c_str(), 0755);  // the server's user reaches its folders through ours
-        const bool root = ::geteuid() == 0;
-        if (root) asUser_ = "runuser -u postgres -- ";
-        const std::string data = shellQuoted(data_), log = shellQuoted(socket_ + "/server.log");
-        const std::string options =
-            "-c listen_addresses='' -k " + socket_ + " -c fsync=off -c full_page_writes=off -c synchronous_commit=off";
-        const std::string init = tool("initdb") + " -D " + data + " -U postgres -A trust -E UTF8 --locale=C.UTF-8";
-        const std::string start = tool("pg_ctl") + " -D " + data + " -l " + log + " -w -t 60 -o " + shellQuoted(options);
-        Outcome o = inDir((root ? "chown postgres:postgres " + data + " " + shellQuoted(socket_) + " && " : "") + init +
-                          " --no-sync && " + start + " start || { cat " + log + "; false; }");
-        started_ = true;  // pg_ctl may have started it even when it reports a failure
-        if (o.status != 0) error_ = "the server did not start:\n" + o.output;
-    }
-    ~PgServer() {
-        if (started_) inDir(tool("pg_ctl") + " -D " + shellQuoted(data_) + " -m immediate -w stop");
-    }
-
-    const std::string& absent() const { return absent_; }
-    const std::string& error() const { return error_; }
-
-    // psql on the private socket: the commands, then the script file (when
-    // given) on standard input, in one session that stops at the first error.
-    Outcome psql(const std::string& options, const std::string& commands, const std::string& scriptFile = "") {
-        return inDir(tool("psql") + " -X -q -v ON_ERROR_STOP=1 -h " + shellQuoted(socket_) +
-                     " -U postgres -d postgres " + options + " -c " + shellQuoted(commands) +
-                     (scriptFile.empty() ? "" : " -f - < " + shellQuoted(scriptFile)));
-    }
-
-    // A query's rows: every value ends in a NUL byte, NULL is a marker.
-    Table query(const std::string& sql, size_t columns) {
-        Outcome o = psql("-A -t -z -0 -P null=@NULL@", "SET datestyle TO ISO; " + sql);
-        EXPECT_EQ(o.status, 0) << o.output;
-        Table rows;
-        for (size_t at = 0, end; (end = o.output.find('\0', at)) != std::string::npos; at = end + 1) {
-            if (rows.empty() || rows.back().size() == columns) rows.emplace_back();
-            const std::string v = o.output.substr(at, end - at);
-            rows.back().push_back(v == "@NULL@" ? Text{} : Text{v});
-        }
-        return rows;
-    }
-
-private:
-    std::string tool(const char* name) const {
-        return asUser_ + "env PGCLIENTENCODING=UTF8 " + shellQuoted(bin_ / name);
-    }
-    // From a folder the server's user may read: the tools look at it.
-    Outcome inDir(const std::string& command) { return run("cd " + shellQuoted(dir_.path()) + " && " + command); }
-
-    TempDir dir_;
-    fs::path bin_;
-    std::string data_ = dir_.file("data"), socket_ = dir_.file("sock"), asUser_, absent_, error_;
-    bool started_ = false;
-};
 
 // The source table: every type group, the awkward texts, Nulls in every
 // column. Values as text, numbers and Booleans written as the database has them.

@@ -1,0 +1,152 @@
+// OdbcRecordset through real drivers: PostgreSQL's (odbc-postgresql) against
+// the test program's server, SQLite's (libsqliteodbc) against a file. Each
+// must give the values the native source gives for the same query.
+#include "varnelo/odbc_recordset.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "db_sources/db_fixture.h"
+#include "support/test_support.h"
+#include "varnelo/pg_recordset.h"
+#include "varnelo/sqlite_recordset.h"
+
+namespace varnelo {
+namespace {
+
+using testing_support::errorOf;
+
+class OdbcRecordsetTest : public ::testing::Test {
+protected:
+    db_test::OdbcDrivers& drivers_ = db_test::OdbcDrivers::drivers();
+};
+
+bool sameValue(const Variant& a, const Variant& b) {
+    if (a.kind() == Variant::Kind::Double && b.kind() == Variant::Kind::Double && std::isnan(a.asDouble()))
+        return std::isnan(b.asDouble());
+    return a == b;
+}
+
+// Walks both sources side by side, comparing every value with `same`.
+template <class Same>
+void expectSameRows(Recordset& native, Recordset& odbc, Same same) {
+    ASSERT_EQ(odbc.fieldCount(), native.fieldCount());
+    for (int j = 0; j < native.fieldCount(); ++j) EXPECT_EQ(odbc.fieldName(j), native.fieldName(j));
+    int64_t row = 0;
+    for (; !native.Eof(); native.MoveNext(), odbc.MoveNext()) {
+        ++row;
+        ASSERT_FALSE(odbc.Eof()) << "ODBC ended before row " << row;
+        for (int j = 0; j < native.fieldCount(); ++j) {
+            const Variant n = native.Fields()[j].Value(), o = odbc.Fields()[j].Value();
+            EXPECT_TRUE(same(n, o)) << "row " << row << ", column " << native.fieldName(j) << ": native "
+                                    << n.toText() << " (kind " << static_cast<int>(n.kind()) << "), ODBC "
+                                    << o.toText() << " (kind " << static_cast<int>(o.kind()) << ")";
+        }
+    }
+    EXPECT_TRUE(odbc.Eof());
+    EXPECT_GT(row, 0);
+}
+
+// Through the PostgreSQL driver the values are the very Variants of the native
+// source. Left out: what the driver itself changes (a time stamp with time
+// zone loses its offset, a year BC its era, 'infinity' becomes a date, a
+// uuid is upper-cased), i.e. the column tz, row 2 and column u.
+TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
+    std::string why;
+    testing_support::PgServer* server = db_test::pgServer(why);
+    if (!server) GTEST_SKIP() << why;
+    if (!drivers_.hasPostgres()) GTEST_SKIP() << "no PostgreSQL ODBC driver (Debian package: odbc-postgresql)";
+    const std::string query = "SELECT id, b, i2, i4, i8, n, f4, f8, d, ts, tx, vc, bc, by, j FROM types WHERE id <> 2 "
+                              "ORDER BY id";
+    // BoolsAsChar=0: booleans as SQL_BIT; UseDeclareFetch: the driver streams.
+    const std::string conn = "Driver={PostgreSQL Unicode};Servername=" + server->socketDir() +
+                             ";Database=postgres;UID=postgres;BoolsAsChar=0;UseDeclareFetch=1;Fetch=2";
+    PgRecordset native(server->conninfo(), query);
+    OdbcRecordset odbc(conn, query);
+    for (int j = 0; j < native.fieldCount(); ++j) {
+        const int n = native.fieldType(j), o = odbc.fieldType(j);
+        // Text may come as wide text (202) where the server says text (200).
+        EXPECT_TRUE(n == o || (n == 200 && o == 202)) << native.fieldName(j) << ": " << n << " vs " << o;
+    }
+    expectSameRows(native, odbc, sameValue);
+    EXPECT_EQ(odbc.RecordCount(), 3);
+
+    // Back to the start: the statement runs again and gives the first row.
+    odbc.MoveFirst();
+    EXPECT_EQ(odbc.Fields()[0].Value().asInt32(), 1);
+    odbc.MoveLast();
+    EXPECT_EQ(odbc.Fields()[0].Value().asInt32(), 4);
+}
+
+// Through the SQLite driver the values read as the native source's: the
+// same text and the same NULLs (the driver reports declared types its own way
+// and hands blobs over as bytes where the native source gives their hex).
+// A value longer than its declared VARCHAR(3) and one of 100,000 characters
+// come whole.
+TEST_F(OdbcRecordsetTest, SqliteDriverGivesTheNativeValues) {
+    if (!drivers_.hasSqlite()) GTEST_SKIP() << "no SQLite ODBC driver (Debian package: libsqliteodbc)";
+    const std::string path = drivers_.dir().file("values.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const char* sql = R"SQL(
+        CREATE TABLE v (id INTEGER, flag BOOLEAN, big BIGINT, price DECIMAL(12,2), f DOUBLE, day DATE,
+                        stamp DATETIME, name TEXT, code VARCHAR(3), data BLOB);
+        INSERT INTO v VALUES (1, 1, 9223372036854775807, 12.5, 0.1, '2024-02-29', '2003-12-25 13:05:07.12',
+                              'Zoë ''x'' 大阪 😀', 'longer than three', x'00ff41');
+        INSERT INTO v VALUES (2, 0, -9223372036854775808, 99999999.99, -1e300, '1999-12-31',
+                              '2003-12-25 13:05:07+05:30', '', '', x'');
+        INSERT INTO v VALUES (3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+        INSERT INTO v VALUES (4, 1, 7, 3, 2.5, 'not a date', '2000-01-01', printf('%.*c', 100000, 'x'), 'a', x'0a');
+    )SQL";
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+
+    const std::string query = "SELECT * FROM v ORDER BY id";
+    SqliteRecordset native(path, query);
+    OdbcRecordset odbc("Driver=SQLite3;Database=" + path + ";StepAPI=1", query);
+    expectSameRows(native, odbc, [](const Variant& n, const Variant& o) {
+        return n.isNull() == o.isNull() && n.toText() == o.toText();
+    });
+    EXPECT_EQ(odbc.RecordCount(), 4);
+    odbc.MoveFirst();
+    odbc.MoveNext();
+    EXPECT_EQ(odbc.Fields()[8].Value(), Variant(""));  // '' is not NULL
+    odbc.MoveNext();
+    EXPECT_TRUE(odbc.Fields()[8].Value().isNull());
+}
+
+TEST_F(OdbcRecordsetTest, ErrorsCarryTheDiagnosticStateAndMessage) {
+    struct Case {
+        std::string conn;
+        const char* query;
+        const char* state;
+        const char* says;
+    } cases[] = {
+        {"DSN=no_such_source", "SELECT 1", "ODBC error IM002", "not found"},
+        {"Driver=No Such Driver;Database=x", "SELECT 1", "ODBC error ", "Can't open lib 'No Such Driver'"},
+        {"Driver=SQLite3;Database=" + drivers_.dir().file("empty.db"), "SELECT * FROM missing", "ODBC error ",
+         "no such table: missing"},
+        // Refused before it runs: the table below is never made.
+        {"Driver=SQLite3;Database=" + drivers_.dir().file("empty.db"), "CREATE TABLE t (x)", "",
+         "returns no columns"},
+    };
+    for (const Case& c : cases) {
+        if (c.conn.find("SQLite3") != std::string::npos && !drivers_.hasSqlite()) continue;
+        Error e = errorOf([&] { OdbcRecordset(c.conn, c.query); });
+        EXPECT_EQ(e.number(), kOdbcErrorNumber) << c.query;
+        EXPECT_EQ(e.source(), "ODBC");
+        EXPECT_EQ(e.description().rfind(c.state, 0), 0u) << e.description();
+        EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
+    }
+    if (drivers_.hasSqlite()) {
+        SqliteRecordset tables(drivers_.dir().file("empty.db"), "SELECT count(*) FROM sqlite_master");
+        EXPECT_EQ(tables.Fields()[0].Value().toText(), "0");
+    }
+}
+
+}  // namespace
+}  // namespace varnelo
