@@ -6,7 +6,9 @@
 // or any database an ODBC driver reaches.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -32,7 +34,8 @@ constexpr const char* kDefaultQuery = "SELECT * FROM demo_export";
 const char* const kUsage =
     "usage: varnelo-export [--db FILE|URI | --pg CONNINFO | --odbc CONNSTRING] [--query SQL]\n"
     "                      [--format NAME|NUMBER] [-o FILE]\n"
-    "                      [--set PROPERTY=VALUE]... [--settings-dir DIR] [--list-properties] [--quiet]\n"
+    "                      [--set PROPERTY=VALUE]... [--send] [--settings-dir DIR] [--list-properties]\n"
+    "                      [--quiet]\n"
     "\n"
     "  --db FILE           SQLite database (default: the bundled demo database); a\n"
     "                      postgresql:// or postgres:// URI reads from PostgreSQL instead\n"
@@ -44,6 +47,11 @@ const char* const kUsage =
     "  -o FILE             output file (the OutputFile property)\n"
     "  --set P=V           set a published property (numbers, strings, colours as decimal or\n"
     "                      0x hex, fonts as Name,Size[,bold][,italic])\n"
+    "  --send              export, then mail the file (SaveNSend) with the mail settings given by\n"
+    "                      --set: MailSMTPServer, MailFrom, MailTo, MailCc, MailBcc, MailSubject,\n"
+    "                      MailMessage, MailFormat, MailPriority, SMTPAuthentication, UserName,\n"
+    "                      Password (or $VARNELO_SMTP_PASSWORD), MailHTMLBody, MailReceipt;\n"
+    "                      $VARNELO_SMTP_CAFILE names the CA certificates of a private relay\n"
     "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: the program's folder)\n"
     "  --list-properties   print every published property with its value and description\n"
     "  --quiet             no summary line and no progress bar\n"
@@ -66,6 +74,7 @@ struct Options {
     std::optional<std::string> settingsDir;
     bool listProperties = false;
     bool quiet = false;
+    bool send = false;
 };
 
 int32_t parseFormat(const std::string& text) {
@@ -113,6 +122,7 @@ Options parseArgs(int argc, char** argv) {
             o.sets.emplace_back(s.substr(0, eq), s.substr(eq + 1));
         } else if (a == "--settings-dir") o.settingsDir = value(i);
         else if (a == "--list-properties") o.listProperties = true;
+        else if (a == "--send") o.send = true;
         else if (a == "--quiet" || a == "-q") o.quiet = true;
         else if (a == "--help" || a == "-h") {
             std::cout << kUsage;
@@ -199,6 +209,9 @@ int main(int argc, char** argv) {
 
         if (opt.format) control.Format(*opt.format);
         if (opt.output) control.OutputFile(*opt.output);
+        // Mail mode attaches the output file; a --set below may still name
+        // another attachment.
+        if (opt.send) control.SendThroughMail(1);
         for (const auto& [name, text] : opt.sets) {
             if (!PropertyRegistry::find(name)) {
                 std::cerr << "varnelo-export: unknown property \"" << name << "\" (see --list-properties)\n";
@@ -212,6 +225,15 @@ int main(int argc, char** argv) {
                 return 64;
             }
         }
+        // The password from the environment stays out of process listings; a
+        // --set Password wins.
+        const char* password = std::getenv("VARNELO_SMTP_PASSWORD");
+        const bool passwordSet = std::any_of(opt.sets.begin(), opt.sets.end(),
+                                             [](const auto& s) {
+                                                 const PropertyInfo* info = PropertyRegistry::find(s.first);
+                                                 return info && info->name == "Password";
+                                             });
+        if (opt.send && password && !passwordSet) control.Password(password);
         if (desktop.messageShown) return 2;
         if (opt.listProperties) {
             listProperties(control);
@@ -228,7 +250,10 @@ int main(int argc, char** argv) {
         ProgressBar bar(!opt.quiet);
         control.setProgressCallback([&](int64_t done, int64_t total) { bar.update(done, total); });
         auto start = std::chrono::steady_clock::now();
-        control.Save();
+        if (opt.send)
+            control.SaveNSend();
+        else
+            control.Save();
         bar.finish();
         if (desktop.messageShown) return 2;
         control.UserControl_Hide();
@@ -241,8 +266,8 @@ int main(int argc, char** argv) {
                          static_cast<long long>(done.repairedValues));
         if (!opt.quiet) {
             double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::fprintf(stderr, "Exported %lld rows to %s in %.2f s\n", static_cast<long long>(done.rows),
-                         control.OutputFile().c_str(), secs);
+            std::fprintf(stderr, "Exported %lld rows to %s in %.2f s%s\n", static_cast<long long>(done.rows),
+                         control.OutputFile().c_str(), secs, opt.send ? ", and mailed it" : "");
         }
         return 0;
     } catch (const Error& e) {

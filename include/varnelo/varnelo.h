@@ -46,6 +46,7 @@
 #include "varnelo/error.h"
 #include "varnelo/font.h"
 #include "varnelo/host.h"
+#include "varnelo/mailer.h"
 #include "varnelo/recordset.h"
 #include "varnelo/variant.h"
 
@@ -283,6 +284,13 @@ public:
         progress_ = std::move(callback);
     }
 
+    // Where the control gets its mail component: called at each show, the
+    // new mailer replacing the one before. By default the SMTP mailer
+    // (makeSmtpMailer()); a host with its own relay settings or transport
+    // sets this before the control is shown.
+    using MailerFactory = std::function<std::unique_ptr<Mailer>()>;
+    void setMailerFactory(MailerFactory factory) { mailerFactory_ = std::move(factory); }
+
     // The folder that holds the settings file "Varnelo.ini"; by default the
     // folder of the running program.
     void setSettingsDirectory(std::string dir) { settingsDirectory_ = std::move(dir); }
@@ -326,6 +334,15 @@ private:
     void runWriter(void (Varnelo::*writer)());
     void showWait();
     void closeWait();
+
+    // Mail dispatch.
+    bool CheckMailFields();
+    void SendMail();
+    void poSendMail_Progress(int32_t lPercentCompete);
+    void poSendMail_SendFailed(const std::string& Explanation);
+    void poSendMail_SendSuccesful();
+    void poSendMail_Status(const std::string& Status);
+    void newMailer();
 
     // Panel handlers of the export tab and the mail switch.
     void wirePanel();
@@ -377,6 +394,8 @@ private:
     std::function<void(int64_t, int64_t)> progress_;
     std::string settingsDirectory_;
     ExportSummary lastExport_;
+    MailerFactory mailerFactory_;
+    std::unique_ptr<Mailer> poSendMail_;
 };
 
 }  // namespace varnelo

@@ -221,10 +221,20 @@ void Varnelo::cmdSend_Click() {
 
 void Varnelo::cmdAbort_Click() { AbortProcess(true); }
 
+// Mails only a file this request wrote: a request that Save refused (its
+// message shown) sends nothing, rather than an older file or none. The Send
+// button ends as it was, so a host's call in file mode does not show it.
 void Varnelo::SaveNSend() {
-    guard("Varnelo.SaveNSend", [&] {
-        throw Error(err::kInvalidProcedureCall, "Varnelo", "Sending mail is not available in this build yet.");
-    });
+    ui::Widget& send = panel_->cmdSend;
+    const bool sendShown = send.visible();
+    guard(
+        "Varnelo.SaveNSend",
+        [&] {
+            send.setVisible(false);
+            if (CheckMailFields() && Save()) SendMail();
+            send.setVisible(sendShown);
+        },
+        [&] { send.setVisible(sendShown); });
 }
 
 void Varnelo::OpenFile(const std::string& strFileName) {

@@ -365,8 +365,8 @@ const char* priorityText(int32_t v) {
 }
 }  // namespace
 
-// Setting the list's text runs no handler: the priority code the mail uses
-// changes only when the user picks an entry.
+// Setting the list's text runs no handler; a host's priority also becomes
+// the code the mail uses, or it would never reach the mail.
 int32_t Varnelo::MailPriority() {
     return guard("Varnelo.MailPriority", [&] {
         int32_t v = s_.MailPriority;
@@ -379,7 +379,10 @@ void Varnelo::MailPriority(int32_t v) {
     guard("Varnelo.MailPriority(New_MailPriority)", [&] {
         s_.MailPriority = v;
         changed("MailPriority");
-        if (const char* t = priorityText(v)) panel_->cboPriority.setText(t);
+        if (const char* t = priorityText(v)) {
+            panel_->cboPriority.setText(t);
+            s_.priorityCode = v;
+        }
     });
 }
 

@@ -100,6 +100,7 @@ void Varnelo::UserControl_Resize() {
 void Varnelo::UserControl_Show() {
     guard("Varnelo.UserControl_Show", [&] {
         Panel& p = *panel_;
+        newMailer();
         // The panel shows what is stored, so its checks and its user see the
         // same settings as the host.
         loadPanelFields();
