@@ -260,6 +260,9 @@ public:
     // True when this call wrote the output file; false when a check refused
     // the request (its message was shown) or the format writes nothing.
     bool Save();
+    // Checks the mail settings (a missing one is a "Missing details" message
+    // box), runs Save and, only when Save wrote the file, mails it through
+    // the mailer of the last show; a refused send is an Error.
     void SaveNSend();
     void OpenFile(const std::string& strFileName);
 

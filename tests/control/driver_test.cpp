@@ -139,9 +139,12 @@ TEST_F(DriverTest, FailuresFromTheButtonsReachTheHostAndRestoreThePanel) {
     EXPECT_THAT(desktop.calls, ElementsAre("showWait", "closeWait"));
 
     control.SendThroughMail(1);
+    control.MailSMTPServer("smtp.example.org"), control.MailFrom("a@example.org");
+    control.MailTo("b@example.org"), control.MailSubject("s");
     desktop.calls.clear();
     e = errorOf([&] { control.cmdSend_Click(); });
-    EXPECT_THAT(callStack(e.description()), ElementsAre("Varnelo.SaveNSend", "Varnelo.cmdSend_Click"));
+    EXPECT_THAT(callStack(e.description()),
+                ElementsAre("Varnelo.ascii_IO", "Varnelo.Save", "Varnelo.SaveNSend", "Varnelo.cmdSend_Click"));
     EXPECT_TRUE(p().cmdSend.visible() && !p().cmdSave.visible());
     EXPECT_THAT(desktop.calls, ElementsAre("showWait", "closeWait"));
 }

@@ -75,8 +75,8 @@ TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
     EXPECT_EQ(p().lblBody(1).backColor(), 0x336699u);
     EXPECT_EQ(p().cboPriority.text(), "Low");
     EXPECT_THAT(host.changes, IsEmpty());
-    control.MailPriority(2);  // no entry for 2; the mail's code changes only with the user's pick
-    EXPECT_EQ(std::pair(p().cboPriority.text(), control.settings().priorityCode), std::pair(std::string("Low"), 3));
+    control.MailPriority(2);  // no entry for 2: the list and the mail's code keep Low
+    EXPECT_EQ(std::pair(p().cboPriority.text(), control.settings().priorityCode), std::pair(std::string("Low"), 5));
     forget();
     EXPECT_EQ(control.SendThroughMail(), 0);  // an ordinary read of 0 clears Unix style save through its box
     EXPECT_EQ(control.settings().UnixFormat, 0);
