@@ -2,6 +2,15 @@
 
 namespace varnelo::ui {
 
+namespace {
+// Error 380 naming the widget and what it refused: the report of a refused
+// user action has no call stack to say where it came from.
+Error refused(const std::string& widget, const std::string& why) {
+    return Error(err::kInvalidPropertyValue, widget,
+                 standardErrorText(err::kInvalidPropertyValue) + " (" + widget + ": " + why + ")");
+}
+}  // namespace
+
 std::string Widget::fullName() const {
     return index_ < 0 ? name_ : name_ + "(" + std::to_string(index_) + ")";
 }
@@ -82,7 +91,7 @@ void TextBox::setText(const std::string& t) {
 }
 
 void CheckBox::checkState(int32_t v, const std::string& who) {
-    if (v < 0 || v > 2) throw Error::standard(err::kInvalidPropertyValue, who);
+    if (v < 0 || v > 2) throw refused(who, "a check box takes 0, 1 or 2, not " + std::to_string(v));
 }
 
 void CheckBox::loadValue(int32_t v) {
@@ -136,7 +145,7 @@ void OptionButton::setValue(bool v) {
 
 void ComboBox::setListIndex(int index) {
     if (index < -1 || index >= static_cast<int>(list_.size()))
-        throw Error::standard(err::kInvalidPropertyValue, fullName());
+        throw refused(fullName(), "no entry " + std::to_string(index) + " in a list of " + std::to_string(list_.size()));
     listIndex_ = index;
     text_ = index < 0 ? std::string() : list_[static_cast<size_t>(index)];
     announce("listIndex");
@@ -163,7 +172,8 @@ void ComboBox::keyPress(int keyAscii) {
 }
 
 size_t TabSheet::checkTab(int i) const {
-    if (i < 0 || i >= tabCount()) throw Error::standard(err::kInvalidPropertyValue, fullName());
+    if (i < 0 || i >= tabCount())
+        throw refused(fullName(), "no tab " + std::to_string(i) + " of " + std::to_string(tabCount()));
     return static_cast<size_t>(i);
 }
 

@@ -55,7 +55,9 @@ TEST(WidgetRules, ListIndexClicksAndKeysMoveUnlessCancelled) {
     combo.onClick = [&] { ++clicks; };
     combo.setListIndex(1);
     EXPECT_EQ(std::pair(combo.listIndex(), clicks), std::pair(1, 1));
-    EXPECT_EQ(errorOf([&] { combo.setListIndex(3); }).number(), err::kInvalidPropertyValue);
+    const Error refused = errorOf([&] { combo.setListIndex(3); });
+    EXPECT_EQ(refused.number(), err::kInvalidPropertyValue);
+    EXPECT_EQ(refused.description(), "Invalid property value (cboPriority: no entry 3 in a list of 3)");
     std::vector<int> seen;
     for (int key : {36, 35, 38, 40, 40}) {
         combo.keyDown(key);
