@@ -50,5 +50,27 @@ TEST(ExportCliSources, EachSourceFormGivesTheSameFile) {
     EXPECT_NE(o.output.find("PostgreSQL error 08006"), std::string::npos) << o.output;
 }
 
+// Memory follows the batch, not the table: a million rows take no more than a
+// hundred thousand, give or take a few MiB.
+TEST(ExportCliSources, PeakMemoryDoesNotGrowWithThePostgresRowCount) {
+    std::string why;
+    testing_support::PgServer* server = db_test::pgServer(why);
+    if (!server) GTEST_SKIP() << why;
+    testing_support::TempDir dir;
+    auto peakKiB = [&](int rows) {
+        const std::string peak = dir.file("peak.txt");
+        const std::string query = "SELECT n, n * 0.5 AS half, 'label ' || n AS label, now() AS at "
+                                  "FROM generate_series(1, " + std::to_string(rows) + ") n";
+        testing_support::Outcome o =
+            run("/usr/bin/time -f %M -o " + shellQuoted(peak) + " " + shellQuoted(VARNELO_EXPORT_BIN) + " --quiet --pg " +
+                shellQuoted(server->conninfo()) + " --query " + shellQuoted(query) + " --format csv -o " +
+                shellQuoted(dir.file("rows.csv")) + " --settings-dir " + shellQuoted(dir.path()));
+        EXPECT_EQ(o.status, 0) << o.output;
+        return std::stol(readFile(peak));
+    };
+    const long small = peakKiB(100'000), large = peakKiB(1'000'000);
+    EXPECT_LE(large, small + 6 * 1024) << "100,000 rows: " << small << " KiB, 1,000,000 rows: " << large << " KiB";
+}
+
 }  // namespace
 }  // namespace varnelo
