@@ -64,7 +64,7 @@ const char* const kUsage =
     "output closed early (as by | head).\n";
 
 struct UsageError {
-    std::string message;
+    std::string message;  // one line; empty: show the whole usage
 };
 
 struct Options {
@@ -162,7 +162,7 @@ const OptionSpec kOptions[] = {
 };
 
 Options parseArgs(int argc, char** argv) {
-    if (argc < 2) throw UsageError{"nothing to do"};
+    if (argc < 2) throw UsageError{};
     Options o;
     o.db = programDir() + "/demo.db";
 
@@ -340,7 +340,8 @@ int main(int argc, char** argv) {
     try {
         opt = parseArgs(argc, argv);
     } catch (const UsageError& e) {
-        std::cerr << "varnelo-export: " << e.message << "\n\n" << kUsage;
+        if (e.message.empty()) std::cerr << kUsage;
+        else std::cerr << "varnelo-export: " << e.message << " (see --help)\n";
         return kExitUsage;
     }
     if (opt.table) opt.query = "SELECT * FROM " + quotedIdentifier(*opt.table);
