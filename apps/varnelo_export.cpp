@@ -294,6 +294,9 @@ std::string refusal(const PropertyInfo& info, const std::string& text) {
 // The settings the control holds, for an export that bypasses its file.
 ExportOptions optionsOf(const VarneloSettings& s) {
     ExportOptions o;
+    if (s.Format < 0 || s.Format > 7 || s.Format == ExcelInstance)
+        throw Error(err::kInvalidPropertyValue, "Varnelo",
+                    "Invalid property value: Format " + std::to_string(s.Format) + " writes no file (0-4, 6 or 7 do).");
     const ExportFormat formats[] = {ExportFormat::Csv,   ExportFormat::Tsv,  ExportFormat::Delimited,
                                     ExportFormat::Insert, ExportFormat::Excel, ExportFormat::Excel,
                                     ExportFormat::Html,  ExportFormat::SqlLoader};
