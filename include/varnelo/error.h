@@ -6,6 +6,8 @@
 // vbObjectError; its description is the full plain-text trace report built by
 // the error trace (see errors/hunt_err.h): a header written where the error
 // arose and one call-stack line for every procedure it passed through.
+// message() keeps the cause alone (the description the error was raised
+// with) and trace() the rest of the report, for callers who show them apart.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +62,7 @@ public:
           number_(number),
           source_(std::move(source)),
           description_(std::move(description)),
+          message_(description_),
           lastSystemError_(lastSystemError) {}
 
     // A standard error with the platform's text and the given source.
@@ -70,7 +73,14 @@ public:
 
     int32_t number() const { return number_; }
     const std::string& source() const { return source_; }
+    // The trace report (or, for an error that passed no handler yet, the
+    // cause alone); what() returns the same text.
     const std::string& description() const { return description_; }
+    // The cause in one line, e.g. "Path not found (opening /x/out.csv)".
+    const std::string& message() const { return message_; }
+    // The report without its first line (the cause): where and when the
+    // error arose and the call stack; empty when no report was built.
+    std::string trace() const;
     const std::string& helpFile() const { return helpFile_; }
     const std::string& helpContext() const { return helpContext_; }
     int32_t line() const { return line_; }
@@ -84,6 +94,11 @@ public:
         return *this;
     }
     Error& setLine(int32_t line) { line_ = line; return *this; }
+    // The error trace keeps the cause when the description becomes a report.
+    Error& setMessage(std::string message) {
+        message_ = std::move(message);
+        return *this;
+    }
 
     const char* what() const noexcept override { return description_.c_str(); }
 
@@ -91,6 +106,7 @@ private:
     int32_t number_;
     std::string source_;
     std::string description_;
+    std::string message_;
     std::string helpFile_;
     std::string helpContext_;
     int32_t line_ = 0;

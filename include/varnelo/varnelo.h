@@ -55,7 +55,9 @@ namespace varnelo {
 struct Panel;
 struct StyleColumn;
 struct ExportJob;
-struct ExportResult;
+struct PipelineResult;
+struct ExportRequest;
+enum class MissingSetting;
 
 // What the last export wrote: the records, and how many text values held
 // bytes that are not UTF-8 and were written with U+FFFD in their place (in
@@ -327,13 +329,16 @@ private:
     // The export driver's checks and writers.
     bool FinalIOCheck();
     bool InsertCheck();
+    ExportRequest exportRequest() const;
+    // True when nothing is missing; else shows the missing setting's message.
+    bool settingPresent(std::optional<MissingSetting> missing);
     void ascii_IO();
     void InsertIO();
     void ExcelIO();
     void HtmlIO();
     void SQLLdrIO();
     ExportJob makeJob() const;
-    void noteExport(const ExportResult& r);
+    void noteExport(const PipelineResult& r);
     void runWriter(void (Varnelo::*writer)());
     void showWait();
     void closeWait();

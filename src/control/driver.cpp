@@ -1,5 +1,6 @@
 // The export driver: checks a request, picks the field separator, locks the
 // panel while one writer runs, and the panel's Save, Send and Abort buttons.
+#include "control/export_checks.h"
 #include "errors/hunt_err.h"
 #include "panel/panel.h"
 #include "varnelo/varnelo.h"
@@ -16,86 +17,65 @@ constexpr int kBusyPointer = 11;
 constexpr int kArrowPointer = 1;
 }  // namespace
 
+// The checks read the panel's boxes, where the user typed, rather than the
+// properties that mirror them.
+ExportRequest Varnelo::exportRequest() const {
+    ExportRequest r;
+    r.hasSource = s_.DataSource != nullptr;
+    r.format = s_.Format;
+    r.fileDestination = s_.SaveToFile == 1;
+    r.fileOptionSelected = panel_->optSaveTo(1).value();
+    r.outputFile = panel_->txtFileSave.text();
+    r.delimiter = panel_->txtDelimChar.text();
+    r.table = panel_->txttable.text();
+    r.commitInterval = panel_->txtCommitInt.text();
+    return r;
+}
+
+bool Varnelo::settingPresent(std::optional<MissingSetting> missing) {
+    if (!missing) return true;
+    const MissingSettingText m = missingSettingText(*missing);
+    desktop_.messageBox(m.text, m.title, mb::kExclamation);
+    return false;
+}
+
 bool Varnelo::FinalIOCheck() {
-    return guard("Varnelo.FinalIOCheck", [&] {
-        if (s_.SaveToFile != 1) return true;
-        if (!panel_->optSaveTo(1).value()) {
-            desktop_.messageBox("Please select file option to proceed.", "Missing Configuration", mb::kExclamation);
-            return false;
-        }
-        if (panel_->txtFileSave.text().empty()) {
-            desktop_.messageBox("Please enter file name to proceed.", "Missing Configuration", mb::kExclamation);
-            return false;
-        }
-        return true;
-    });
+    return guard("Varnelo.FinalIOCheck",
+                 [&] { return settingPresent(runCheck(ExportCheck::FinalIO, exportRequest())); });
 }
 
 bool Varnelo::InsertCheck() {
-    return guard("Varnelo.InsertCheck", [&] {
-        if (panel_->txttable.text().empty()) {
-            desktop_.messageBox("Please enter Table name to proceed.", "Missing Configuration", mb::kExclamation);
-            return false;
-        }
-        if (panel_->txtCommitInt.text().empty()) {
-            desktop_.messageBox("Please enter Commit interval to proceed.", "Missing Configuration",
-                                mb::kExclamation);
-            return false;
-        }
-        return true;
-    });
+    return guard("Varnelo.InsertCheck",
+                 [&] { return settingPresent(runCheck(ExportCheck::Insert, exportRequest())); });
 }
 
 bool Varnelo::Save() {
     wrote_ = false;
     guard("Varnelo.Save", [&] {
         if (!s_.DataSource) {
-            desktop_.messageBox("Please set the DataSource to proceed.", "Missing DataSource", mb::kExclamation);
+            settingPresent(MissingSetting::DataSource);
             return;
         }
+        const std::span<const ExportCheck> checks = checksFor(s_.Format);
+        if (checks.empty()) {
+            // Returning quietly would look like a save that worked.
+            throw Error(err::kInvalidPropertyValue, "Varnelo",
+                        "Invalid property value: Format " + std::to_string(s_.Format) +
+                            " writes no file (0-4, 6 or 7 do; 5, Excel Instance, writes nothing).");
+        }
+        for (ExportCheck check : checks) {
+            const bool passed = check == ExportCheck::Insert    ? InsertCheck()
+                                : check == ExportCheck::FinalIO ? FinalIOCheck()
+                                                                : settingPresent(runCheck(check, exportRequest()));
+            if (!passed) return;
+        }
+        if (auto separator = separatorFor(s_.Format, panel_->txtDelimChar.text())) s_.FieldSeparator = *separator;
         switch (s_.Format) {
-            case Ascii:
-                if (!FinalIOCheck()) return;
-                s_.FieldSeparator = ",";
-                runWriter(&Varnelo::ascii_IO);
-                return;
-            case DelimTab:
-                if (!FinalIOCheck()) return;
-                s_.FieldSeparator = "\t";
-                runWriter(&Varnelo::ascii_IO);
-                return;
-            case DelimOther:
-                if (panel_->txtDelimChar.text().empty()) {
-                    desktop_.messageBox("Please enter Field separator to proceed.", "Missing configuration",
-                                        mb::kExclamation);
-                    return;
-                }
-                if (!FinalIOCheck()) return;
-                s_.FieldSeparator = panel_->txtDelimChar.text();
-                runWriter(&Varnelo::ascii_IO);
-                return;
-            case Inserts:
-                if (!InsertCheck() || !FinalIOCheck()) return;
-                s_.FieldSeparator = ",";
-                runWriter(&Varnelo::InsertIO);
-                return;
-            case ExcelFile:
-                if (!FinalIOCheck()) return;
-                runWriter(&Varnelo::ExcelIO);
-                return;
-            case HTMLTable:
-                if (!FinalIOCheck()) return;
-                runWriter(&Varnelo::HtmlIO);
-                return;
-            case SQLLoader:
-                if (!InsertCheck() || !FinalIOCheck()) return;
-                runWriter(&Varnelo::SQLLdrIO);
-                return;
-            default:
-                // Returning quietly would look like a save that worked.
-                throw Error(err::kInvalidPropertyValue, "Varnelo",
-                            "Invalid property value: Format " + std::to_string(s_.Format) +
-                                " writes no file (0-4, 6 or 7 do; 5, Excel Instance, writes nothing).");
+            case Inserts: runWriter(&Varnelo::InsertIO); return;
+            case ExcelFile: runWriter(&Varnelo::ExcelIO); return;
+            case HTMLTable: runWriter(&Varnelo::HtmlIO); return;
+            case SQLLoader: runWriter(&Varnelo::SQLLdrIO); return;
+            default: runWriter(&Varnelo::ascii_IO); return;
         }
     });
     return wrote_;
@@ -153,7 +133,7 @@ ExportJob Varnelo::makeJob() const {
 
 // Every writer reports here when its file is in place (the sheet's record
 // limit returns without it: nothing was written).
-void Varnelo::noteExport(const ExportResult& r) {
+void Varnelo::noteExport(const PipelineResult& r) {
     lastExport_ = ExportSummary{r.rows, r.repairedValues};
     wrote_ = true;
 }

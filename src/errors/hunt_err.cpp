@@ -216,6 +216,7 @@ void setCurrent(const Error& e) {
     c.number = e.number();
     c.source = e.source();
     c.description = e.description();
+    c.message = e.message();
     c.helpFile = e.helpFile();
     c.helpContext = e.helpContext();
     c.line = e.line();
@@ -237,6 +238,7 @@ std::string ErrorIn(const std::string& tag, int flags) {
     if (s.current.number == 0 && !s.isPreserved) {
         s.current.number = ERRMAP_APP_FIRST;
         s.current.description = std::string(kLostInformation);
+        s.current.message = s.current.description;
     }
     ErrPreserve();
     CurrentError& preserved = s.preserved;
@@ -249,6 +251,7 @@ std::string ErrorIn(const std::string& tag, int flags) {
             // Raised by a lower level: its report already has the header.
             report = preserved.description;
         } else {
+            preserved.message = preserved.description;
             report = reportHeader(method, preserved);
             if (preserved.lastSystemError != 0 &&
                 preserved.lastSystemError != kIgnoredSystemError) {
@@ -269,6 +272,7 @@ std::string ErrorIn(const std::string& tag, int flags) {
     c.number = preserved.number;
     c.source = preserved.source;
     c.description = preserved.description;
+    c.message = preserved.message;
     c.helpFile = preserved.helpFile;
     if (!preserved.helpContext.empty()) c.helpContext = preserved.helpContext;
     c.line = preserved.line;
@@ -278,6 +282,7 @@ std::string ErrorIn(const std::string& tag, int flags) {
     if ((flags & kRaise) != 0) {
         Error raised(c.number, c.source, c.description, c.lastSystemError);
         raised.setHelp(c.helpFile, c.helpContext);
+        if (!c.message.empty()) raised.setMessage(c.message);
         throw raised;
     }
     return result;

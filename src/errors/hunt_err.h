@@ -45,6 +45,7 @@ struct CurrentError {
     int32_t number = 0;
     std::string source;
     std::string description;
+    std::string message;  // the cause, kept when description becomes the report
     std::string helpFile;
     std::string helpContext;
     int32_t line = 0;

@@ -106,3 +106,15 @@ std::string controlArrayElementText(int index) {
 }
 
 }  // namespace varnelo
+
+namespace varnelo {
+
+// The report's first line is the cause followed by " " and CR LF.
+std::string Error::trace() const {
+    if (description_ == message_) return {};
+    const std::string firstLine = message_ + " \r\n";
+    if (description_.compare(0, firstLine.size(), firstLine) == 0) return description_.substr(firstLine.size());
+    return description_;
+}
+
+}  // namespace varnelo

@@ -8,15 +8,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <stop_token>
 #include <string>
 
 #include "varnelo/font.h"
+#include "writers/output_file.h"
 
 namespace varnelo {
 
 struct ExportJob {
     int32_t format = 0;              // the control's Format: which writer runs
-    std::string outputFile;          // the file written
+    std::string outputFile;          // the file written (with a sink: the name it stands for)
+    std::optional<OutputFile::Sink> sink;  // write here instead of replacing outputFile
     std::string fieldSeparator = ",";
 
     int32_t columns = 1;             // header line of column names
@@ -53,6 +57,9 @@ struct ExportJob {
     std::function<void(int64_t, int64_t)> progress;
     bool countRows = false;
     static constexpr int64_t kProgressEvery = 4096;  // rows between two calls
+
+    // Once stop is requested the export ends with Error 18 before the next row.
+    std::stop_token stop;
 
     const char* lineEnd() const { return unixFormat == 1 ? "\n" : "\r\n"; }
 };

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <ostream>
 
 #include "varnelo/error.h"
 #include "writers/file_ops.h"
@@ -212,6 +214,31 @@ void OutputFile::createTemporary(const std::string& folder, bool exists) {
     buf_.reserve(limit_ + limit_ / 8);
 }
 
+OutputFile::OutputFile(Sink sink, std::string name, bool spool) : path_(std::move(name)), sync_(false) {
+    limit_ = kDefaultBufferSize;
+    target_ = working_ = path_;
+    direct_ = true;
+    if (spool) {
+        // Unnamed, in the temporary folder: reached by path through /proc.
+        const char* tmp = std::getenv("TMPDIR");
+        fd_ = fileOps().openat(AT_FDCWD, tmp && *tmp ? tmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ < 0) fail(errno, "creating a temporary file for");
+        spooled_ = true;
+        sinkFd_ = sink.fd;
+        stream_ = sink.stream;
+        working_ = "/proc/self/fd/" + std::to_string(fd_);
+    } else if (sink.fd >= 0) {
+        fd_ = sink.fd;
+        borrowed_ = true;
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0) pipeLike_ = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
+    } else {
+        stream_ = sink.stream;
+    }
+    if (fd_ < 0 && !stream_) fail(EBADF, "opening");
+    buf_.reserve(limit_ + limit_ / 8);
+}
+
 OutputFile::~OutputFile() { discard(); }
 
 void OutputFile::openDirect() {
@@ -235,6 +262,11 @@ void OutputFile::fail(int e, const char* operation, const char* suffix) {
 }
 
 void OutputFile::writeAll(const char* data, size_t size) {
+    if (stream_ && !spooled_) {
+        if (!stream_->write(data, static_cast<std::streamsize>(size))) fail(EIO, "writing");
+        bytes_ += size;
+        return;
+    }
     if (fd_ < 0) fail(EBADF, "writing");
     SigpipeGuard sigpipe(pipeLike_);
     FileOps& ops = fileOps();
@@ -249,7 +281,50 @@ void OutputFile::writeAll(const char* data, size_t size) {
         if (n == 0) fail(ENOSPC, "writing");  // no progress and no reason: the device is full
         data += n;
         size -= static_cast<size_t>(n);
+        bytes_ += static_cast<uint64_t>(n);
     }
+}
+
+// Writes to the sink a spooled output is copied to.
+void OutputFile::writeOut(const char* data, size_t size) {
+    if (stream_) {
+        if (!stream_->write(data, static_cast<std::streamsize>(size))) fail(EIO, "writing");
+        return;
+    }
+    SigpipeGuard sigpipe(true);
+    FileOps& ops = fileOps();
+    while (size > 0) {
+        const ssize_t n = ops.write(sinkFd_, data, size < kMaxWriteChunk ? size : kMaxWriteChunk);
+        if (n < 0) {
+            const int e = errno;
+            if (e == EINTR) continue;
+            if (e == EPIPE) sigpipe.broken = true;
+            fail(e, "writing");
+        }
+        if (n == 0) fail(ENOSPC, "writing");
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void OutputFile::copySpoolToSink() {
+    constexpr size_t kChunk = 256 * 1024;
+    std::unique_ptr<char[]> chunk(new char[kChunk]);
+    FileOps& ops = fileOps();
+    uint64_t total = 0;
+    for (off_t at = 0;;) {
+        const ssize_t n = ops.pread(fd_, chunk.get(), kChunk, at);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno, "reading the temporary file of");
+        }
+        if (n == 0) break;
+        writeOut(chunk.get(), static_cast<size_t>(n));
+        at += n;
+        total += static_cast<uint64_t>(n);
+    }
+    if (stream_ && !stream_->flush()) fail(EIO, "writing");
+    bytes_ = total;
 }
 
 void OutputFile::flush() {
@@ -282,6 +357,26 @@ void OutputFile::commit() {
     if (committed_) return;
     flush();
     FileOps& ops = fileOps();
+    if (spooled_) {
+        copySpoolToSink();
+        const int fd = fd_;
+        fd_ = -1;
+        ops.close(fd);  // a temporary that is gone with its descriptor
+        committed_ = true;
+        return;
+    }
+    if (borrowed_ || (stream_ && fd_ < 0)) {
+        // The caller's: flushed, never closed.
+        fd_ = -1;
+        if (stream_ && !stream_->flush()) fail(EIO, "writing");
+        committed_ = true;
+        return;
+    }
+    {
+        // A library may have written the file itself: its size is the count.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) bytes_ = static_cast<uint64_t>(st.st_size);
+    }
     if (direct_) {
         const int fd = fd_;
         fd_ = -1;
@@ -321,6 +416,7 @@ void OutputFile::forgetName() noexcept {
 
 void OutputFile::discard() noexcept {
     FileOps& ops = fileOps();
+    if (borrowed_) fd_ = -1;
     if (fd_ >= 0) {
         ops.close(fd_);
         fd_ = -1;

@@ -45,6 +45,13 @@
 // description is the standard text followed by the operation and the file,
 // e.g. "Disk full (writing /tmp/x/out.csv)".
 //
+// Sinks: an OutputFile can also write to what its caller already has open,
+// a file descriptor or a std::ostream, which it never closes. Text goes
+// straight through as it comes; with `spool` (for writers that write their
+// file by path, such as the workbook library) the output is built in an
+// unnamed temporary under $TMPDIR and copied to the sink at commit. Nothing
+// is replaced: a failure leaves in the sink what was written so far.
+//
 // Not thread-safe; one export at a time owns one OutputFile.
 #pragma once
 
@@ -52,6 +59,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -80,6 +88,14 @@ public:
     // written directly. Throws Error on failure.
     explicit OutputFile(std::string path) : OutputFile(std::move(path), Options{}) {}
     OutputFile(std::string path, Options options);
+
+    // What a sink writes to: an open descriptor, or else a stream.
+    struct Sink {
+        int fd = -1;
+        std::ostream* stream = nullptr;
+    };
+    // Writes to `sink`; `name` is what path() returns and errors name.
+    OutputFile(Sink sink, std::string name, bool spool);
     ~OutputFile();  // without commit(): discards the temporary
 
     OutputFile(const OutputFile&) = delete;
@@ -112,6 +128,8 @@ public:
     bool committed() const { return committed_; }
     // True while the temporary has no name in the folder (O_TMPFILE).
     bool unnamed() const { return unnamed_; }
+    // Bytes of the finished output, known after commit().
+    uint64_t bytes() const { return bytes_; }
 
     // The standard error number for an errno of a file operation.
     static int32_t errorNumberFor(int savedErrno);
@@ -130,6 +148,8 @@ private:
     void createTemporary(const std::string& folder, bool exists);
     void linkUnnamed();
     void writeAll(const char* data, size_t size);
+    void writeOut(const char* data, size_t size);
+    void copySpoolToSink();
     void discard() noexcept;
     void forgetName() noexcept;
 
@@ -150,6 +170,11 @@ private:
     bool pipeLike_ = false;  // writes may fail with EPIPE
     bool committed_ = false;
     bool sync_ = true;
+    bool borrowed_ = false;          // fd_ is the caller's: never closed here
+    std::ostream* stream_ = nullptr;  // the sink stream, when there is one
+    int sinkFd_ = -1;                 // the sink descriptor while spooling
+    bool spooled_ = false;
+    uint64_t bytes_ = 0;
     std::string buf_;
     size_t limit_;
 };

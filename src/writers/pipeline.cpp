@@ -9,6 +9,8 @@ namespace {
 
 using Factory = std::unique_ptr<RowWriter> (*)(const ExportJob&);
 
+constexpr int32_t kUserInterrupt = 18;
+
 // The control's Format values and the writers that serve them.
 constexpr struct {
     int32_t format;
@@ -32,6 +34,11 @@ OutputFile::Options optionsFor(const Recordset& rs) {
     return options;
 }
 
+OutputFile openOutput(const ExportJob& job, const Recordset& rs, const RowWriter& writer) {
+    if (job.sink) return OutputFile(*job.sink, job.outputFile, writer.writesByPath());
+    return OutputFile(job.outputFile, optionsFor(rs));
+}
+
 }  // namespace
 
 void RowWriter::failValue(int64_t row, const Column& column, const std::string& why) {
@@ -46,7 +53,7 @@ std::unique_ptr<RowWriter> makeWriter(const ExportJob& job) {
 }
 
 ExportRun::ExportRun(const ExportJob& job, Recordset& rs, RowWriter& writer)
-    : job_(job), rs_(rs), writer_(writer), out_(job.outputFile, optionsFor(rs)) {}
+    : job_(job), rs_(rs), writer_(writer), out_(openOutput(job, rs, writer)) {}
 
 bool ExportRun::copyRows() {
     // Wherever a previous export or the host left the cursor, an export
@@ -62,8 +69,12 @@ bool ExportRun::copyRows() {
     const int64_t total = job_.progress && job_.countRows ? rs_.RecordCount() : -1;
     const int64_t limit = writer_.maxRows();
 
+    const bool stoppable = job_.stop.stop_possible();
     writer_.begin(out_, columns_, rs_);
     while (!rs_.Eof()) {
+        if (stoppable && job_.stop.stop_requested())
+            throw Error(kUserInterrupt, "Varnelo",
+                        standardErrorText(kUserInterrupt) + " (after " + std::to_string(rows_) + " rows)");
         if (rows_ == limit) {
             limitReached_ = true;
             return false;
@@ -77,22 +88,22 @@ bool ExportRun::copyRows() {
     return true;
 }
 
-ExportResult ExportRun::finish() {
+PipelineResult ExportRun::finish() {
     if (limitReached_) throw Error(err::kInvalidProcedureCall, "Varnelo", "The export stopped at its row limit.");
     writer_.finish(out_, rows_);
     out_.commit();
     rs_.MoveFirst();
     if (job_.progress) job_.progress(rows_, rows_);
-    return ExportResult{rows_, writer_.repairedValues, false};
+    return PipelineResult{rows_, writer_.repairedValues, false, out_.bytes()};
 }
 
-ExportResult runExport(const ExportJob& job, Recordset& rs) {
+PipelineResult runExport(const ExportJob& job, Recordset& rs) {
     std::unique_ptr<RowWriter> writer = makeWriter(job);
     if (!writer)
         throw Error(err::kInvalidPropertyValue, "Varnelo",
                     "Format " + std::to_string(job.format) + " writes no file (0-4, 6 or 7 do).");
     ExportRun run(job, rs, *writer);
-    if (!run.copyRows()) return ExportResult{0, 0, true};
+    if (!run.copyRows()) return PipelineResult{0, 0, true, 0};
     return run.finish();
 }
 

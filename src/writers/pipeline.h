@@ -11,6 +11,9 @@
 // written is decided in value_text.h. Adding a format takes one file with a
 // RowWriter and its factory, and one line in the table of formats.cpp.
 //
+// A job with a stop token ends with Error 18 ("User interrupt occurred")
+// once stop is requested, checked before every row.
+//
 // Failures are varnelo::Error. A value that a format cannot carry fails with
 // Error 5 naming its row (counted from 1) and column; source errors pass
 // through as they are; file errors are OutputFile's. On any failure the
@@ -29,10 +32,11 @@
 
 namespace varnelo {
 
-struct ExportResult {
+struct PipelineResult {
     int64_t rows = 0;            // records written
     int64_t repairedValues = 0;  // values whose ill-formed UTF-8 became U+FFFD
     bool limitReached = false;   // more records than the format takes: nothing written
+    uint64_t bytes = 0;          // size of the output
 };
 
 class RowWriter {
@@ -42,6 +46,9 @@ public:
     // The most records the format takes (-1: no limit). The export stops
     // before the first record past it and writes nothing.
     virtual int64_t maxRows() const { return -1; }
+    // True for a writer whose library writes the file by its path
+    // (OutputFile::workingPath()): a sink is then spooled.
+    virtual bool writesByPath() const { return false; }
     // Once, before any row (also for a source without rows).
     virtual void begin(OutputFile& out, const std::vector<Column>& columns, Recordset& rs) = 0;
     // One record, `number` counted from 1; its values are read through
@@ -73,7 +80,7 @@ public:
     bool copyRows();
     // Finishes the writer, puts the file in place and moves the source back
     // to its first row.
-    ExportResult finish();
+    PipelineResult finish();
 
 private:
     const ExportJob& job_;
@@ -87,6 +94,6 @@ private:
 
 // The whole export with the writer for job.format. Error 380 for a format
 // that has no writer.
-ExportResult runExport(const ExportJob& job, Recordset& rs);
+PipelineResult runExport(const ExportJob& job, Recordset& rs);
 
 }  // namespace varnelo

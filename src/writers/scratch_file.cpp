@@ -109,17 +109,22 @@ void ScratchFile::flush() {
 void ScratchFile::copyTo(OutputFile& out) {
     flush();
     out.flush();
-    if (out.fd_ < 0) out.fail(EBADF, "writing");
+    if (out.fd_ < 0 && !out.stream_) out.fail(EBADF, "writing");
     FileOps& ops = fileOps();
     off_t at = 0;
     const auto end = static_cast<off_t>(written_);
 
     // A pipe gets plain writes, which hold back SIGPIPE.
-    bool kernelCopy = !out.pipeLike_, sendfile = !out.pipeLike_;
+    // A stream sink has no descriptor: plain writes through it.
+    const bool plain = out.pipeLike_ || (out.stream_ && !out.spooled_);
+    bool kernelCopy = !plain, sendfile = !plain;
     while (kernelCopy && at < end) {
         const ssize_t n =
             ops.copyFileRange(fd_, &at, out.fd_, nullptr, std::min(static_cast<size_t>(end - at), kMaxChunk), 0);
-        if (n > 0) continue;  // copy_file_range moved `at` on
+        if (n > 0) {  // copy_file_range moved `at` on
+            out.bytes_ += static_cast<uint64_t>(n);
+            continue;
+        }
         if (n == 0) break;    // nothing moved: let the next way finish
         if (errno == EINTR) continue;
         if (!copyUnsupported(errno)) out.fail(errno, "copying into");
@@ -127,7 +132,10 @@ void ScratchFile::copyTo(OutputFile& out) {
     }
     while (sendfile && at < end) {
         const ssize_t n = ops.sendfile(out.fd_, fd_, &at, std::min(static_cast<size_t>(end - at), kMaxChunk));
-        if (n > 0) continue;
+        if (n > 0) {
+            out.bytes_ += static_cast<uint64_t>(n);
+            continue;
+        }
         if (n == 0) break;
         if (errno == EINTR) continue;
         if (errno != EINVAL && errno != ENOSYS) out.fail(errno, "copying into");

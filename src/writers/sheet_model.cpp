@@ -123,6 +123,8 @@ public:
     explicit SheetWriter(const ExportJob& job) : job_(job) {}
 
     int64_t maxRows() const override { return kExcelMaxRecords; }
+    // The workbook library writes .xlsx by path; .xls goes through the file.
+    bool writesByPath() const override { return !isXlsFileName(job_.outputFile); }
 
     void begin(OutputFile& out, const std::vector<Column>& columns, Recordset&) override {
         columns_ = &columns;

@@ -9,12 +9,16 @@
 #include <sstream>
 
 #include "support/test_support.h"
+#include "varnelo/version.h"
 #include "varnelo/sqlite_recordset.h"
 
 namespace {
 
 using namespace varnelo::testing_support;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 using ::testing::Pair;
 using Rows = std::vector<std::vector<std::optional<std::string>>>;
 
@@ -80,6 +84,67 @@ TEST(ExportCli, ExitStatusMessagesAndOutput) {
     for (const auto& c : cases) EXPECT_THAT(exportCli(c.args), Pair(c.status, c.out)) << c.args;
     EXPECT_FALSE(std::filesystem::exists(sql));
     EXPECT_EQ(readFile(keep), "old contents");
+}
+
+// The command line as a Unix tool: getopt_long's forms, usage and 64 for a
+// bare call, one plain line and 64 for every bad value (never a report or a
+// rounded value), --version, --table's quoting, the listing.
+TEST(ExportCli, CommandLineRules) {
+    TempDir dir;
+    const std::string out = dir.file("out.csv"), db = dir.file("odd.db");
+    ASSERT_EQ(runShell(shellQuote(VARNELO_SQLITE3_SHELL) + " " + shellQuote(db) + " " +
+                       shellQuote("CREATE TABLE \"we\"\"ird\" (n); INSERT INTO \"we\"\"ird\" VALUES (42);")).first, 0);
+    const auto oneLine = [](const std::string& text) {
+        return AllOf(StartsWith("varnelo-export: " + text), EndsWith(" (see --help)\n"),
+                     ::testing::ResultOf([](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); }, 1));
+    };
+    const struct { std::string args; int status; ::testing::Matcher<std::string> out; } cases[] = {
+        {"", 64, AllOf(StartsWith("usage: varnelo-export"), HasSubstr("Exit status:"))},
+        {" --version", 0, "varnelo-export " VARNELO_VERSION "\n"},
+        {" --format 8 -o " + out, 64, oneLine("unknown format \"8\"")},
+        {" --format=5 -o " + out, 64, oneLine("unknown format \"5\"")},
+        {" --frobnicate", 64, oneLine("unknown option \"--frobnicate\"")},
+        {" -o", 64, oneLine("-o needs a value")},
+        {" --query=x --table y", 64, oneLine("--query and --table both name the rows")},
+        {" -o " + out + " stray", 64, oneLine("unexpected argument \"stray\"")},
+        {" --set SQLLoaderMode=99 -o " + out, 64,
+         "varnelo-export: bad value \"99\" for SQLLoaderMode: takes 1 (Insert), 2 (Append), 3 (Replace) or 4 (Truncate)\n"},
+        {" --set Quotes=1.5 -o " + out, 64, "varnelo-export: bad value \"1.5\" for Quotes: takes a whole number\n"},
+        {" --set=Format=x -o " + out, 64, "varnelo-export: bad value \"x\" for Format: takes a whole number\n"},
+        {" --set 'HeaderFont=Arial,-3' -o " + out, 64,
+         "varnelo-export: bad value \"Arial,-3\" for HeaderFont: Type mismatch: font size \"-3\" is out of range "
+         "(HeaderFont)\n"},
+        {" --set ScaleWidth=3 -o " + out, 64, HasSubstr("unknown property \"ScaleWidth\"")},
+        {" --db=" + db + " --table='we\"ird' --quiet --output=-", 0, "n\r\n42"},
+        {" --list-properties --set Password=secret --set MailTo=a@b.example", 0,
+         AllOf(HasSubstr("Password               String        (set)"), HasSubstr("a@b.example"),
+               Not(HasSubstr("secret")), Not(HasSubstr("ScaleWidth")), Not(HasSubstr("DataSource")))},
+    };
+    for (const auto& c : cases) EXPECT_THAT(exportCli(c.args), Pair(c.status, c.out)) << c.args;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// -o - writes what a file gets; a missing setting is reported as for a file;
+// a reader that stops early ends the export quietly with 141; a workbook is
+// not written to a terminal.
+TEST(ExportCli, StandardOutput) {
+    TempDir dir;
+    const std::string file = dir.file("demo.tsv"), status = dir.file("status"), err = dir.file("err");
+    ASSERT_EQ(exportCli(" --format tsv -q -o " + shellQuote(file)).first, 0);
+    EXPECT_EQ(exportCli(" --format tsv -q -o - 2>/dev/null"), std::make_pair(0, readFile(file)));
+    EXPECT_THAT(exportCli(" --format insert -o -"), Pair(2, "Missing Configuration: Please enter Table name to proceed.\n"));
+
+    const std::string many = shellQuote("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c LIMIT 300000) "
+                                        "SELECT x, 'a row of some length' FROM c");
+    for (const std::string format : {"csv", "sqlldr --set InsertTable=t"}) {
+        ASSERT_EQ(runShell("{ " + shellQuote(VARNELO_EXPORT_BIN) + " --query " + many + " --format " + format +
+                           " -o - 2>" + shellQuote(err) + "; echo $? >" + shellQuote(status) + "; } | head -c 100 >/dev/null")
+                      .first, 0);
+        EXPECT_EQ(readFile(status), "141\n") << format;
+        EXPECT_EQ(readFile(err), "") << format;
+    }
+    EXPECT_THAT(runShell("script -qec " + shellQuote(shellQuote(VARNELO_EXPORT_BIN) + " --format xlsx -o -") + " /dev/null"),
+                Pair(64, HasSubstr("a workbook is binary: not written to a terminal")));
 }
 
 // Text in an INTEGER column and a blob in a TEXT column are written as what
