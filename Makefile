@@ -6,18 +6,23 @@ BENCH_BUILD ?= build-release
 CMAKE_FLAGS ?=
 JOBS ?= 2
 
-.PHONY: all deps build demo test bench asan clean
+.PHONY: all deps configure build demo test bench asan clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+# Only the program and the database the demo runs: the tests build with
+# `make test`.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target varnelo-export demo_db
 	$(BUILD)/varnelo-export --format csv --set Quotes=1 -o demo-export.csv
 	@head -n 5 demo-export.csv
 

@@ -1,10 +1,13 @@
 // The command-line host's desktop: message boxes on standard error, no wait
 // window, files opened with xdg-open, every dialog answered as cancelled.
+// The command-line host runs the control with RecordingHost (testing.h): it
+// needs nothing of a host beyond the ambient defaults.
 #pragma once
 
 #include <string>
 
 #include "varnelo/desktop.h"
+#include "varnelo/testing.h"
 
 namespace varnelo {
 

@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "control/control_internals.h"
 #include "panel/panel.h"
 #include "varnelo/property_registry.h"
+#include "varnelo/testing.h"
 #include "varnelo/varnelo.h"
 
 using namespace varnelo;
@@ -330,7 +332,7 @@ W& widgetOf(Panel& panel, const Action& a, const char* what) {
 
 // Checks an action without running it, so a bad command line changes nothing.
 void check(Varnelo& control, const Action& a) {
-    Panel& panel = control.panel();
+    Panel& panel = panelOf(control);
     if (a.kind == "set") {
         if (!PropertyRegistry::find(a.name)) throw UsageError{"unknown property \"" + a.name + "\""};
     } else if (a.kind == "click") {
@@ -367,7 +369,7 @@ void check(Varnelo& control, const Action& a) {
 bool isCharacterKey(int code) { return code == 32 || (code >= 48 && code <= 57) || (code >= 65 && code <= 90); }
 
 void run(Varnelo& control, ScriptDesktop& desktop, const Action& a) {
-    Panel& panel = control.panel();
+    Panel& panel = panelOf(control);
     if (a.kind == "set") {
         try {
             PropertyRegistry::set(control, a.name, Variant(a.value));
@@ -433,8 +435,8 @@ int main(int argc, char** argv) {
         for (const Action& a : actions) run(control, desktop, a);
         // No hide or end: the printed panel is the one the user still sees,
         // and the driver leaves no settings file behind.
-        if (json) printJson(control.panel(), events);
-        else printLines(control.panel(), events);
+        if (json) printJson(panelOf(control), events);
+        else printLines(panelOf(control), events);
         return 0;
     } catch (const Error& e) {
         std::cerr << e.description() << std::endl;

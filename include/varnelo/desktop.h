@@ -3,8 +3,9 @@
 // The control never opens a window itself; it asks its Desktop for a message
 // box, a dialog, the wait window or the report window, and to open a finished
 // file in its application. The command-line host prints message boxes on
-// standard error; the Qt host shows real windows; tests record the calls and
-// answer dialogs with scripted values.
+// standard error; the Qt host shows real windows; a host without a screen
+// uses HeadlessDesktop; tests record the calls and answer dialogs with
+// scripted values (varnelo/testing.h).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/font.h"
 
 namespace varnelo {
@@ -46,7 +48,7 @@ struct FileDialogRequest {
     std::string fileName;     // name the dialog starts with
 };
 
-class Desktop {
+class VARNELO_EXPORT Desktop {
 public:
     virtual ~Desktop() = default;
 
@@ -75,66 +77,36 @@ public:
     virtual void showReport(const std::string& report) = 0;
 };
 
-// A Desktop that records every call and answers dialogs from scripted
-// queues (an empty queue answers "cancelled"). For tests and headless hosts.
-class RecordingDesktop : public Desktop {
+// A Desktop for hosts without a screen: every dialog answers "cancelled",
+// nothing opens, and the message boxes and reports the control shows are
+// kept, in order, for the host to read (a missing setting, a report of an
+// error a panel handler met).
+class VARNELO_EXPORT HeadlessDesktop : public Desktop {
 public:
-    struct Message { std::string text, title; int style; };
-    std::vector<Message> messages;
-    std::vector<std::string> calls;  // "showWait", "closeWait", "open:PATH", ...
-    std::vector<std::optional<std::string>> fileAnswers;
-    std::vector<std::optional<OLE_COLOR>> colorAnswers;
-    std::vector<std::optional<Font>> fontAnswers;
-    // What the dialogs were handed, one entry per dialog.
-    struct ColorRequest { OLE_COLOR initial; int flags; };
-    struct FontRequest { Font initial; int flags; };
-    std::vector<FileDialogRequest> fileRequests;
-    std::vector<ColorRequest> colorRequests;
-    std::vector<FontRequest> fontRequests;
-    // The report window: every report handed over, and how often it opened.
-    std::vector<std::string> reports;
-    bool reportOpen = false;
-    int reportOpenings = 0;
-    bool waitShown = false;
+    struct Message {
+        std::string text;
+        std::string title;
+        int icon = 0;  // the style's icon: mb::kCritical, kQuestion, kExclamation, kInformation or 0
+    };
 
-    int messageBox(const std::string& text, const std::string& title, int style) override {
-        messages.push_back({text, title, style});
-        calls.push_back("messageBox:" + title);
-        return 1;
-    }
-    void showWait(const std::string&) override { waitShown = true; calls.push_back("showWait"); }
-    void closeWait() override { waitShown = false; calls.push_back("closeWait"); }
-    void openDocument(const std::string& path, uintptr_t) override { calls.push_back("open:" + path); }
-    std::optional<std::string> saveFileDialog(const FileDialogRequest& request) override {
-        calls.push_back("saveFileDialog");
-        fileRequests.push_back(request);
-        return take(fileAnswers);
-    }
-    std::optional<OLE_COLOR> colorDialog(OLE_COLOR initial, int flags) override {
-        calls.push_back("colorDialog");
-        colorRequests.push_back({initial, flags});
-        return take(colorAnswers);
-    }
-    std::optional<Font> fontDialog(const Font& initial, int flags) override {
-        calls.push_back("fontDialog");
-        fontRequests.push_back({initial, flags});
-        return take(fontAnswers);
-    }
-    void showReport(const std::string& report) override {
-        calls.push_back("showReport");
-        reports.push_back(report);
-        if (!reportOpen) ++reportOpenings;
-        reportOpen = true;
-    }
+    int messageBox(const std::string& text, const std::string& title, int style) override;
+    void showWait(const std::string&) override {}
+    void closeWait() override {}
+    void openDocument(const std::string&, uintptr_t) override {}
+    std::optional<std::string> saveFileDialog(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<OLE_COLOR> colorDialog(OLE_COLOR, int) override { return std::nullopt; }
+    std::optional<Font> fontDialog(const Font&, int) override { return std::nullopt; }
+    void showReport(const std::string& report) override;
+
+    // Everything shown so far, oldest first.
+    const std::vector<Message>& messages() const { return messages_; }
+    const std::vector<std::string>& reports() const { return reports_; }
+    // Forgets what was shown, e.g. before the next export.
+    void clear();
 
 private:
-    template <class T>
-    static std::optional<T> take(std::vector<std::optional<T>>& q) {
-        if (q.empty()) return std::nullopt;
-        auto v = q.front();
-        q.erase(q.begin());
-        return v;
-    }
+    std::vector<Message> messages_;
+    std::vector<std::string> reports_;
 };
 
 }  // namespace varnelo

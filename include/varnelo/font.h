@@ -9,9 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "varnelo/export_macros.h"
+
 namespace varnelo {
 
-struct Font {
+struct VARNELO_EXPORT Font {
     std::string name = "Sans Serif";
     double size = 8.25;  // points
     bool bold = false;
@@ -33,7 +35,7 @@ inline FontPtr makeFont(std::string name, double size, bool bold = false, bool i
 
 // "Name,Size" with the size in its shortest decimal form (8.25, 10, 10.5):
 // the caption and tool tip of the panel's font cells.
-std::string fontCaption(const Font& f);
+VARNELO_EXPORT std::string fontCaption(const Font& f);
 
 // 0x00BBGGRR for a plain colour, or 0x80000000 + index for a system colour.
 using OLE_COLOR = uint32_t;
@@ -45,6 +47,6 @@ inline bool isSystemColor(OLE_COLOR c) { return (c & 0xFF000000u) == kSystemColo
 
 // The real 0x00BBGGRR colour: plain colours unchanged, system colours through
 // a fixed table of the usual desktop defaults (an unknown index gives black).
-OLE_COLOR resolveColor(OLE_COLOR c);
+VARNELO_EXPORT OLE_COLOR resolveColor(OLE_COLOR c);
 
 }  // namespace varnelo

@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/font.h"
 #include "varnelo/recordset.h"
 #include "varnelo/variant.h"
@@ -26,7 +27,7 @@ namespace varnelo {
 
 // The control's drawing surface: size, scale and enabled state. The control
 // keeps itself at 5295 x 7050 twips and passes the scale properties through.
-struct DrawingSurface {
+struct VARNELO_EXPORT DrawingSurface {
     double width = 5295;
     double height = 7050;
     int16_t scaleMode = 1;  // twips
@@ -45,7 +46,7 @@ struct DrawingSurface {
     void refresh() { ++repaints; }
 };
 
-class ControlHost {
+class VARNELO_EXPORT ControlHost {
 public:
     virtual ~ControlHost() = default;
 
@@ -62,32 +63,11 @@ public:
     virtual uintptr_t windowHandle() const = 0;
 };
 
-// A host that records what the control tells it: used by the command-line
-// host and by tests. Ambient values are plain fields.
-class RecordingHost : public ControlHost {
-public:
-    bool runMode = true;
-    FontPtr font = makeFont("Sans Serif", 8.25);
-    std::vector<std::string> changes;  // every change key, in order
-    std::vector<std::string> events;   // every event raised, in order
-    DrawingSurface drawing;
-    uintptr_t hwnd = 0;
-
-    bool userMode() const override { return runMode; }
-    FontPtr ambientFont() const override { return font; }
-    void propertyChanged(const std::string& key) override {
-        changes.push_back(key);
-    }
-    void raiseEvent(const std::string& name) override { events.push_back(name); }
-    DrawingSurface& surface() override { return drawing; }
-    uintptr_t windowHandle() const override { return hwnd; }
-};
-
 // A value a property bag holds: a plain value, a font or a record source.
 using BagValue = std::variant<Variant, FontPtr, RecordsetPtr>;
 
 // The host's store of named values for one control, in memory.
-class PropertyBag {
+class VARNELO_EXPORT PropertyBag {
 public:
     // The value stored under key, or `defaultValue` when there is none.
     BagValue ReadProperty(const std::string& key, const BagValue& defaultValue) const;

@@ -55,6 +55,7 @@
 #include <string>
 
 #include "varnelo/error.h"
+#include "varnelo/export_macros.h"
 
 namespace varnelo {
 
@@ -95,7 +96,7 @@ struct MailerEvents {
     std::function<void(const std::string& status)> status;
 };
 
-class Mailer {
+class VARNELO_EXPORT Mailer {
 public:
     virtual ~Mailer() = default;
 
@@ -155,6 +156,6 @@ struct SmtpOptions {
 
 // The SMTP mailer (libcurl): STARTTLS whenever the server offers it, and
 // required when a password is to be sent; the server's certificate checked.
-std::unique_ptr<Mailer> makeSmtpMailer(SmtpOptions options = {});
+VARNELO_EXPORT std::unique_ptr<Mailer> makeSmtpMailer(SmtpOptions options = {});
 
 }  // namespace varnelo

@@ -24,12 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/recordset.h"
 #include "varnelo/variant.h"
 
 namespace varnelo {
 
-class MemoryRecordset : public Recordset {
+class VARNELO_EXPORT MemoryRecordset : public Recordset {
 public:
     // names and types must have the same length and every row that many
     // values; otherwise throws Error 5 (invalid procedure call) naming the

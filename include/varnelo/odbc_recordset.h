@@ -62,13 +62,14 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/recordset.h"
 
 namespace varnelo {
 
 constexpr int32_t kOdbcErrorNumber = static_cast<int32_t>(0x80004005u);
 
-class OdbcRecordset : public Recordset {
+class VARNELO_EXPORT OdbcRecordset : public Recordset {
 public:
     OdbcRecordset(const std::string& connectionString, std::string query);
     ~OdbcRecordset() override;

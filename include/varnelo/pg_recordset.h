@@ -74,6 +74,7 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/recordset.h"
 
 namespace varnelo {
@@ -85,7 +86,7 @@ struct PgOptions {
     int batchRows = 10000;
 };
 
-class PgRecordset : public Recordset {
+class VARNELO_EXPORT PgRecordset : public Recordset {
 public:
     PgRecordset(const std::string& conninfo, std::string query, PgOptions options = {});
     ~PgRecordset() override;

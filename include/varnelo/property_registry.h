@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/host.h"
 
 namespace varnelo {
@@ -26,7 +27,7 @@ struct PropertyInfo {
     bool readOnly = false;
 };
 
-class PropertyRegistry {
+class VARNELO_EXPORT PropertyRegistry {
 public:
     // Every published property, in the order of the published interface.
     static const std::vector<PropertyInfo>& all();
@@ -42,6 +43,6 @@ public:
 };
 
 // "Name,Size[,bold][,italic]" -> font; throws Error 13 on a bad text.
-FontPtr parseFontText(const std::string& text);
+VARNELO_EXPORT FontPtr parseFontText(const std::string& text);
 
 }  // namespace varnelo

@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/variant.h"
 
 namespace varnelo {
@@ -53,7 +54,7 @@ class Recordset;
 // Variant: text and bytes point into the source's own row and stay valid only
 // until the cursor moves or the next readField() of the same column.
 // Int32 and Int64 both carry their value in `integer`.
-struct FieldValue {
+struct VARNELO_EXPORT FieldValue {
     Variant::Kind kind = Variant::Kind::Null;
     bool boolean = false;
     int64_t integer = 0;
@@ -71,11 +72,11 @@ struct FieldValue {
 
 // Points `out` at `v`, which must outlive the view (for sources that hold
 // Variants themselves).
-void viewVariant(const Variant& v, FieldValue& out);
+VARNELO_EXPORT void viewVariant(const Variant& v, FieldValue& out);
 
 // One column of the current row. A light handle: cheap to copy, valid while
 // its recordset lives.
-class Field {
+class VARNELO_EXPORT Field {
 public:
     Field(const Recordset& rs, int index) : rs_(&rs), index_(index) {}
     const std::string& Name() const;
@@ -93,7 +94,7 @@ private:
 };
 
 // The field collection of the current row.
-class FieldCollection {
+class VARNELO_EXPORT FieldCollection {
 public:
     explicit FieldCollection(const Recordset& rs) : rs_(&rs) {}
     int Count() const;
@@ -105,7 +106,7 @@ private:
     const Recordset* rs_;
 };
 
-class Recordset {
+class VARNELO_EXPORT Recordset {
 public:
     virtual ~Recordset() = default;
 

@@ -95,6 +95,7 @@
 #include <string>
 #include <vector>
 
+#include "varnelo/export_macros.h"
 #include "varnelo/recordset.h"
 
 struct sqlite3;
@@ -105,7 +106,7 @@ namespace varnelo {
 // The classic provider error number every SQLite failure is raised with.
 constexpr int32_t kSqliteErrorNumber = static_cast<int32_t>(0x80004005u);
 
-class SqliteRecordset : public Recordset {
+class VARNELO_EXPORT SqliteRecordset : public Recordset {
 public:
     SqliteRecordset(const std::string& databasePath, std::string query);
     SqliteRecordset(sqlite3* db, std::string query);

@@ -14,13 +14,15 @@
 #include <string_view>
 #include <variant>
 
+#include "varnelo/export_macros.h"
+
 namespace varnelo {
 
 // A calendar date with a time of day, as a database gives it: optionally a
 // fraction of a second (kept with the digits it was written with, so
 // ".120" stays ".120") and a zone ("Z" or an offset from UTC). Nothing of
 // either is ever dropped: a value reads back as it was written.
-struct DateTime {
+struct VARNELO_EXPORT DateTime {
     enum class Zone : char { None, Utc, Offset };  // Utc is the "Z" suffix
 
     int year = 1899, month = 12, day = 30;
@@ -62,7 +64,7 @@ struct Bytes {
     bool operator==(const Bytes&) const = default;
 };
 
-class Variant {
+class VARNELO_EXPORT Variant {
 public:
     enum class Kind { Empty, Null, Boolean, Int32, Int64, Double, Date, String, Bytes };
 
@@ -122,9 +124,9 @@ private:
 
 // Shortest decimal text that reads back as the same double; "Infinity",
 // "-Infinity" and "NaN" for the values that have no digits.
-std::string formatDouble(double d);
-void appendDouble(std::string& out, double d);
+VARNELO_EXPORT std::string formatDouble(double d);
+VARNELO_EXPORT void appendDouble(std::string& out, double d);
 // Bytes as upper-case hexadecimal, two digits a byte.
-void appendHex(std::string& out, std::string_view bytes);
+VARNELO_EXPORT void appendHex(std::string& out, std::string_view bytes);
 
 }  // namespace varnelo

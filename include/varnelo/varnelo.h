@@ -5,8 +5,8 @@
 // newly placed control, UserControl_Show when it is shown, ...), sets
 // DataSource to an open Recordset and the export settings, and calls Save.
 //
-//     RecordingHost host;
-//     RecordingDesktop desktop;
+//     MyHost host;               // the application's ControlHost
+//     HeadlessDesktop desktop;   // or the application's own Desktop
 //     Varnelo control(host, desktop);
 //     control.UserControl_Initialize();
 //     control.UserControl_InitProperties();
@@ -44,6 +44,7 @@
 
 #include "varnelo/desktop.h"
 #include "varnelo/error.h"
+#include "varnelo/export_macros.h"
 #include "varnelo/font.h"
 #include "varnelo/host.h"
 #include "varnelo/mailer.h"
@@ -112,7 +113,7 @@ struct VarneloSettings {
     int32_t priorityCode = 0;
 };
 
-class Varnelo {
+class VARNELO_EXPORT Varnelo {
 public:
     // The host and the desktop must outlive the control.
     Varnelo(ControlHost& host, Desktop& desktop);
@@ -320,12 +321,14 @@ public:
     };
     [[nodiscard]] StoredReads readStoredValuesOnly() { return StoredReads(*this); }
 
-    // The settings panel, for views and tests.
-    Panel& panel() { return *panel_; }
     // The stored values, read-only, for views and tests.
     const VarneloSettings& settings() const { return s_; }
 
 private:
+    // In-tree views, tools and tests reach the settings panel through it
+    // (control/control_internals.h); the panel is not part of the API.
+    friend struct ControlInternals;
+
     // The export driver's checks and writers.
     bool FinalIOCheck();
     bool InsertCheck();

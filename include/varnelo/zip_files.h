@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "varnelo/error.h"
+#include "varnelo/export_macros.h"
 #include "varnelo/variant.h"
 
 namespace varnelo {
@@ -120,7 +121,7 @@ using ZipNameList = std::array<std::string, kZipNameListSize>;
 // MakeZipFile's. An archiver reports its own failures through that result and
 // the print callback; an exception it throws is a fault of the archiver and
 // reaches the host as an error of MakeZipFile.
-class Archiver {
+class VARNELO_EXPORT Archiver {
 public:
     virtual ~Archiver() = default;
     virtual int init(const ZipUserFunctions& callbacks) = 0;
@@ -131,7 +132,7 @@ public:
 
 // ---------------------------------------------------------------------------
 
-class CGZipFiles {
+class VARNELO_EXPORT CGZipFiles {
 public:
     static constexpr const char* kPlaceholder = "querty";
 

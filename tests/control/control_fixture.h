@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "control/control_internals.h"
 #include "panel/panel.h"
 #include "support/test_support.h"
-#include "varnelo/desktop.h"
-#include "varnelo/host.h"
+#include "varnelo/testing.h"
 #include "varnelo/varnelo.h"
 
 namespace varnelo::testing_control {
@@ -29,7 +29,7 @@ protected:
         desktop.messages.clear();
         desktop.calls.clear();
     }
-    Panel& p() { return control.panel(); }
+    Panel& p() { return panelOf(control); }
     template <class W = ui::Widget>
     W& widget(const std::string& name) {  // a panel widget by its full name, "chkOption(8)"
         ui::Widget* found = nullptr;

@@ -33,7 +33,7 @@ TEST(Lifecycle, FirstPlacementAndHideRaiseTheirEventsAndShowFillsEveryField) {
     control.UserControl_Show();
     control.UserControl_Hide();
     EXPECT_THAT(host.events, ElementsAre("InitProperties", "Hide"));
-    Panel& p = control.panel();
+    Panel& p = panelOf(control);
     std::string texts;
     for (ui::TextBox* box : {&p.txtCommitInt, &p.txtDelimChar, &p.txtFieldSep, &p.txtDiscardMax}) texts += box->text() + "|";
     EXPECT_EQ(texts, "1000|;|,|1000|");
