@@ -15,6 +15,8 @@
 #include <string>
 #include <utility>
 
+#include "varnelo/export_macros.h"
+
 namespace varnelo {
 
 // Standard run-time error numbers the control raises or maps to.
@@ -48,13 +50,13 @@ constexpr int32_t vbObjectError = static_cast<int32_t>(0x80040000u);
 
 // The platform's text for a standard error number ("Type mismatch");
 // "Application-defined or object-defined error" for any other number.
-std::string standardErrorText(int32_t number);
+VARNELO_EXPORT std::string standardErrorText(int32_t number);
 
 // The text of error 340 for one index: "Control array element '7' doesn't
 // exist".
-std::string controlArrayElementText(int index);
+VARNELO_EXPORT std::string controlArrayElementText(int index);
 
-class Error : public std::runtime_error {
+class VARNELO_EXPORT Error : public std::runtime_error {
 public:
     Error(int32_t number, std::string source, std::string description,
           int32_t lastSystemError = 0)

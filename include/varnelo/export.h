@@ -38,6 +38,8 @@
 // from any thread.
 #pragma once
 
+#include "varnelo/export_macros.h"
+
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -129,7 +131,7 @@ struct ExportResult {
 
 // A setting the format needs is missing. The message names the field
 // ("Missing setting insertTable: Please enter Table name to proceed.").
-class SettingsError : public Error {
+class VARNELO_EXPORT SettingsError : public Error {
 public:
     SettingsError(std::string setting, const std::string& text);
     // The ExportOptions field (or "source", "path") that is missing.
@@ -140,20 +142,20 @@ private:
 };
 
 // The stop token was triggered; error 18 "User interrupt occurred".
-class ExportCancelled : public Error {
+class VARNELO_EXPORT ExportCancelled : public Error {
 public:
     explicit ExportCancelled(const std::string& description);
 };
 
 // Writes the rows of `source` to the file `path` (replacing it when done).
-ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, const std::string& path,
+VARNELO_EXPORT ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, const std::string& path,
                         const ExportCallbacks& callbacks = {});
 // Writes to an open stream (flushed at the end, not closed).
-ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, std::ostream& out,
+VARNELO_EXPORT ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, std::ostream& out,
                         const ExportCallbacks& callbacks = {});
 // Writes to an open file descriptor at its current position (not closed):
 // standard output, a pipe, a socket, a file.
-ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, int fd,
+VARNELO_EXPORT ExportResult exportRows(const RecordsetPtr& source, const ExportOptions& options, int fd,
                         const ExportCallbacks& callbacks = {});
 
 }  // namespace varnelo

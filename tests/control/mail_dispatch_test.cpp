@@ -111,8 +111,8 @@ TEST_F(MailDispatchTest, EverySettingReachesTheMailerInItsOrderThenTheServerIsRe
 }
 
 TEST_F(MailDispatchTest, UuEncodingAndThePriorityListGiveTheirCodes) {
-    control.panel().optEncodeType(1).setValue(true);  // UU: no HTML, no receipt
-    control.panel().cboPriority.setListIndex(1);      // "High"
+    panelOf(control).optEncodeType(1).setValue(true);  // UU: no HTML, no receipt
+    panelOf(control).cboPriority.setListIndex(1);      // "High"
     control.SaveNSend();
     EXPECT_THAT(log.calls, ::testing::Contains("encoding=1"));
     EXPECT_THAT(log.calls, ::testing::Contains("priority=1"));
@@ -122,7 +122,7 @@ TEST_F(MailDispatchTest, UuEncodingAndThePriorityListGiveTheirCodes) {
 // The checks in their order; the first missing one is the only message, and
 // nothing is written or sent. A blank is not missing.
 TEST_F(MailDispatchTest, TheFirstMissingDetailIsNamedAndNothingIsWrittenOrSent) {
-    Panel& p = control.panel();
+    Panel& p = panelOf(control);
     control.MailSubject(" ");
     struct Step {
         std::function<void()> clear;
@@ -157,7 +157,7 @@ TEST_F(MailDispatchTest, TheFirstMissingDetailIsNamedAndNothingIsWrittenOrSent) 
 // export left.
 TEST_F(MailDispatchTest, NothingIsMailedWhenSaveWroteNothing) {
     testing_support::writeFile(out, "an older export");
-    control.panel().txtFileSave.setText("");
+    panelOf(control).txtFileSave.setText("");
     control.SaveNSend();
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "Please enter file name to proceed.");
@@ -173,10 +173,10 @@ TEST_F(MailDispatchTest, AFailedSendReachesTheHostAsOneReportAndRestoresTheButto
 
     // The panel's Send button: the report is shown, the button comes back
     // and the wait window closes.
-    control.panel().cmdSend.click();
+    panelOf(control).cmdSend.click();
     EXPECT_EQ(desktop.reports.size(), 1u);
-    EXPECT_TRUE(control.panel().cmdSend.visible());
-    EXPECT_FALSE(control.panel().cmdSave.visible());
+    EXPECT_TRUE(panelOf(control).cmdSend.visible());
+    EXPECT_FALSE(panelOf(control).cmdSave.visible());
     EXPECT_THAT(desktop.calls, ::testing::Contains("closeWait"));
 }
 
@@ -193,8 +193,8 @@ TEST_F(MailDispatchTest, EachShowMakesANewMailerAndANeverShownControlCannotSend)
     hidden.DataSource(oneRow());
     hidden.OutputFile(dir.file("hidden.csv"));
     hidden.MailSMTPServer("s"), hidden.MailFrom("f@x"), hidden.MailTo("t@x"), hidden.MailSubject("s");
-    hidden.panel().optEncodeType(0).setDesignValue(true);
-    hidden.panel().cboPriority.setText("Normal");
+    panelOf(hidden).optEncodeType(0).setDesignValue(true);
+    panelOf(hidden).cboPriority.setText("Normal");
     EXPECT_EQ(errorOf([&] { hidden.SaveNSend(); }).number(), err::kObjectNotSet);
 }
 
