@@ -44,9 +44,10 @@ struct EntryPacker::Stream {
     z_stream z{};
 };
 
-EntryPacker::EntryPacker(int level, std::string spillFolder)
+EntryPacker::EntryPacker(int level, std::string spillFolder, size_t memoryLimit)
     : level_(std::clamp(level, 1, 9)),
       spillFolder_(std::move(spillFolder)),
+      memoryLimit_(memoryLimit),
       stream_(std::make_unique<Stream>()),
       block_(new unsigned char[kReadBlock]),
       out_(new unsigned char[kOutBlock]) {
@@ -133,7 +134,7 @@ bool EntryPacker::deflateBlock(const unsigned char* in, size_t n, bool last) {
 
 void EntryPacker::keep(const unsigned char* data, size_t n) {
     if (n == 0 || giveUpDeflate_) return;
-    if (spilled_ == 0 && memory_.size() + n <= kMemoryLimit) {
+    if (spilled_ == 0 && memory_.size() + n <= memoryLimit_) {
         memory_.insert(memory_.end(), data, data + n);
         return;
     }

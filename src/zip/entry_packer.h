@@ -39,9 +39,9 @@ public:
     static constexpr size_t kMemoryLimit = size_t{8} << 20;
 
     // `level` 1 to 9; `spillFolder` is where the temporary file goes, made
-    // only when an entry needs it. Throws std::bad_alloc when zlib cannot
-    // set up its state.
-    EntryPacker(int level, std::string spillFolder);
+    // only when an entry needs it; `memoryLimit` is kMemoryLimit but in
+    // tests. Throws std::bad_alloc when zlib cannot set up its state.
+    EntryPacker(int level, std::string spillFolder, size_t memoryLimit = kMemoryLimit);
     ~EntryPacker();
     EntryPacker(const EntryPacker&) = delete;
     EntryPacker& operator=(const EntryPacker&) = delete;
@@ -75,6 +75,7 @@ private:
 
     int level_;
     std::string spillFolder_;
+    size_t memoryLimit_;
     struct Stream;
     std::unique_ptr<Stream> stream_;
     std::unique_ptr<unsigned char[]> block_;
