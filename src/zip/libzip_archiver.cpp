@@ -234,12 +234,13 @@ struct RunState {
     }
 };
 
-// What became of an entry's file, for its message line.
+// What became of an entry's file: for libzip's header, and the message line.
 struct Packed {
-    bool done = false;
     bool stored = false;
     uint64_t size = 0;
     uint64_t packedSize = 0;
+    uint32_t crc = 0;
+    uint16_t flagBits = 0;
 };
 
 // A file as libzip reads it: already deflated or stored by the run's packer,
@@ -273,8 +274,9 @@ zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip
             if (!packer.pack(s->fd, [run = s->run] { run->pump(); })) {
                 return s->fail(ZIP_ER_READ, EIO, packer.failure());
             }
+            // Kept here: the packer moves on to the next file.
+            *s->result = {packer.stored(), packer.size(), packer.packedSize(), packer.crc(), packer.flagBits()};
             s->packed = true;
-            *s->result = {true, packer.stored(), packer.size(), packer.packedSize()};
             return 0;
         case ZIP_SOURCE_READ: {
             const int64_t n = packer.read(data, static_cast<size_t>(len));
@@ -291,10 +293,10 @@ zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip
             st->valid |= ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD;
             if (s->packed) {
                 // Read: what the entry really holds.
-                st->size = packer.size();
-                st->comp_size = packer.packedSize();
-                st->comp_method = packer.stored() ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-                st->crc = packer.crc();
+                st->size = s->result->size;
+                st->comp_size = s->result->packedSize;
+                st->comp_method = s->result->stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+                st->crc = s->result->crc;
                 st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC;
             } else {
                 // Not yet read: deflated data of about this size, so that
@@ -312,7 +314,7 @@ zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip
             auto* attributes = static_cast<zip_file_attributes_t*>(data);
             attributes->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
             attributes->general_purpose_bit_mask = 0x0006;  // the compression option
-            attributes->general_purpose_bit_flags = s->packed ? packer.flagBits() : 0;
+            attributes->general_purpose_bit_flags = s->packed ? s->result->flagBits : 0;
             return sizeof(*attributes);
         }
         case ZIP_SOURCE_ERROR:
