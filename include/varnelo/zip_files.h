@@ -25,7 +25,8 @@
 // The archive itself is written by an Archiver (below). The default one is
 // libzip's: names are files, folders or shell wildcards, "\" is accepted as a
 // folder separator, RootDirectory is the base folder of relative names and of
-// the entry names, and the archive is replaced (or updated) all at once, so a
+// the entry names, files are deflated, or stored when deflating does not make
+// them smaller, and the archive is replaced (or updated) all at once, so a
 // failed run leaves the previous archive as it was. MakeZipFile returns the
 // archiver's code: 0 success, 12 nothing to do (no name matched), 15 the
 // archive could not be created or written, 18 a named file could not be read.

@@ -1,6 +1,8 @@
 // LibzipArchiver: names to entries, entries to a zip archive through libzip.
 #include "zip/libzip_archiver.h"
 
+#include "zip/entry_packer.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <glob.h>
@@ -218,41 +220,67 @@ private:
 // What a run shares with its sources and the progress callback.
 struct RunState {
     Printer* out = nullptr;
+    EntryPacker* packer = nullptr;
     std::string readFailure;  // the first file that failed while read
     std::chrono::steady_clock::time_point lastPump{};
+
+    // Lets the host's loop run, at most every 20 ms.
+    void pump() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastPump >= std::chrono::milliseconds(20)) {
+            lastPump = now;
+            out->pump();
+        }
+    }
 };
 
-// A file read straight with read(2): libzip's own file source does not tell
-// which file failed, and we want that in the message.
+// What became of an entry's file: for libzip's header, and the message line.
+struct Packed {
+    bool stored = false;
+    uint64_t size = 0;
+    uint64_t packedSize = 0;
+    uint32_t crc = 0;
+    uint16_t flagBits = 0;
+};
+
+// A file as libzip reads it: already deflated or stored by the run's packer,
+// so libzip copies the bytes and takes the method, sizes and CRC from STAT.
+// Our own reads also let the message name the file that failed.
 struct FileSource {
     std::string path;
     uint64_t size = 0;
     time_t mtime = 0;
     RunState* run = nullptr;
+    Packed* result = nullptr;
     int fd = -1;
+    bool packed = false;
     zip_error_t error;
 
-    zip_int64_t fail(int zipCode, int sysErr) {
+    zip_int64_t fail(int zipCode, int sysErr, const std::string& why) {
         zip_error_set(&error, zipCode, sysErr);
-        if (run->readFailure.empty()) run->readFailure = path + ": " + std::strerror(sysErr);
+        if (run->readFailure.empty()) run->readFailure = path + ": " + why;
         return -1;
     }
 };
 
 zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     auto* s = static_cast<FileSource*>(userdata);
+    EntryPacker& packer = *s->run->packer;
     switch (cmd) {
         case ZIP_SOURCE_OPEN:
             s->fd = ::open(s->path.c_str(), O_RDONLY | O_CLOEXEC);
-            if (s->fd < 0) return s->fail(ZIP_ER_OPEN, errno);
+            if (s->fd < 0) return s->fail(ZIP_ER_OPEN, errno, std::strerror(errno));
             ::posix_fadvise(s->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+            if (!packer.pack(s->fd, [run = s->run] { run->pump(); })) {
+                return s->fail(ZIP_ER_READ, EIO, packer.failure());
+            }
+            // Kept here: the packer moves on to the next file.
+            *s->result = {packer.stored(), packer.size(), packer.packedSize(), packer.crc(), packer.flagBits()};
+            s->packed = true;
             return 0;
         case ZIP_SOURCE_READ: {
-            for (;;) {
-                const ssize_t n = ::read(s->fd, data, len);
-                if (n >= 0) return n;
-                if (errno != EINTR) return s->fail(ZIP_ER_READ, errno);
-            }
+            const int64_t n = packer.read(data, static_cast<size_t>(len));
+            return n >= 0 ? n : s->fail(ZIP_ER_READ, EIO, packer.failure());
         }
         case ZIP_SOURCE_CLOSE:
             if (s->fd >= 0) ::close(s->fd);
@@ -261,10 +289,33 @@ zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip
         case ZIP_SOURCE_STAT: {
             auto* st = static_cast<zip_stat_t*>(data);
             zip_stat_init(st);
-            st->size = s->size;
             st->mtime = s->mtime;
-            st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+            st->valid |= ZIP_STAT_MTIME | ZIP_STAT_SIZE | ZIP_STAT_COMP_METHOD;
+            if (s->packed) {
+                // Read: what the entry really holds.
+                st->size = s->result->size;
+                st->comp_size = s->result->packedSize;
+                st->comp_method = s->result->stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+                st->crc = s->result->crc;
+                st->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC;
+            } else {
+                // Not yet read: deflated data of about this size, so that
+                // libzip neither compresses it again nor computes a CRC.
+                st->size = s->size;
+                st->comp_method = ZIP_CM_DEFLATE;
+            }
             return sizeof(*st);
+        }
+        case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+            if (len < sizeof(zip_file_attributes_t)) {
+                zip_error_set(&s->error, ZIP_ER_INVAL, 0);
+                return -1;
+            }
+            auto* attributes = static_cast<zip_file_attributes_t*>(data);
+            attributes->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+            attributes->general_purpose_bit_mask = 0x0006;  // the compression option
+            attributes->general_purpose_bit_flags = s->packed ? s->result->flagBits : 0;
+            return sizeof(*attributes);
         }
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&s->error, data, len);
@@ -275,21 +326,15 @@ zip_int64_t fileSourceCallback(void* userdata, void* data, zip_uint64_t len, zip
             return 0;
         case ZIP_SOURCE_SUPPORTS:
             return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                                  ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
         default:
             zip_error_set(&s->error, ZIP_ER_OPNOTSUPP, 0);
             return -1;
     }
 }
 
-void onProgress(zip_t*, double, void* ud) {
-    auto* run = static_cast<RunState*>(ud);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - run->lastPump >= std::chrono::milliseconds(20)) {
-        run->lastPump = now;
-        run->out->pump();
-    }
-}
+void onProgress(zip_t*, double, void* ud) { static_cast<RunState*>(ud)->pump(); }
 
 std::string zipErrorText(int code) {
     zip_error_t e;
@@ -299,21 +344,19 @@ std::string zipErrorText(int code) {
     return text;
 }
 
-// "(deflated 63%)" in zip's rounding: the share saved, to the nearest unit.
-std::string ratioText(const zip_stat_t& st) {
-    if (!(st.valid & ZIP_STAT_COMP_METHOD) || st.comp_method == ZIP_CM_STORE) return "(stored 0%)";
-    long pct = 0;
-    if ((st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE) && st.size > 0) {
-        const double saved = (static_cast<double>(st.size) - static_cast<double>(st.comp_size)) * 100.0 /
-                             static_cast<double>(st.size);
-        pct = std::lround(saved);
-    }
-    return "(deflated " + std::to_string(pct) + "%)";
+// "(deflated 63%)" in zip's rounding, the share saved to the nearest unit;
+// "(stored 0%)" for what is kept as it is (folders and empty files too).
+std::string ratioText(const Packed& p) {
+    if (p.stored || p.size == 0) return "(stored 0%)";
+    const double saved =
+        (static_cast<double>(p.size) - static_cast<double>(p.packedSize)) * 100.0 / static_cast<double>(p.size);
+    return "(deflated " + std::to_string(std::lround(saved)) + "%)";
 }
 
 struct Written {
     std::string entry;
     bool replaced = false;
+    Packed packed;  // filled while libzip writes; folders stay as they are
 };
 
 }  // namespace
@@ -353,6 +396,11 @@ int LibzipArchiver::archive(int count, const std::string& zipName, const ZipName
         return scan.unreadable() ? kCannotRead : kNothingToDo;
     }
 
+    const int level = opts.level >= 1 && opts.level <= 9 ? opts.level : kDefaultLevel;
+    // The packer's temporary file, when a file needs one, goes beside the
+    // archive, where libzip puts its own.
+    EntryPacker packer(level, fs::path(archivePath).parent_path().string());
+
     const bool update = opts.update != 0;
     int zerr = 0;
     zip_t* za = zip_open(archivePath.c_str(), ZIP_CREATE | (update ? 0 : ZIP_TRUNCATE), &zerr);
@@ -360,13 +408,11 @@ int LibzipArchiver::archive(int count, const std::string& zipName, const ZipName
         out.say("zip error: Could not open " + zipName + " (" + zipErrorText(zerr) + ")\n");
         return kArchiveFailed;
     }
-    const zip_uint32_t level =
-        opts.level >= 1 && opts.level <= 9 ? opts.level : static_cast<zip_uint32_t>(kDefaultLevel);
-
     RunState run;
     run.out = &out;
+    run.packer = &packer;
     std::vector<Written> written;
-    written.reserve(items.size());
+    written.reserve(items.size());  // no reallocation: sources point into it
     auto abandon = [&](const std::string& why) {
         out.say("zip error: " + why + " (" + zipName + "): " + zip_strerror(za) + "\n");
         zip_discard(za);
@@ -376,12 +422,13 @@ int LibzipArchiver::archive(int count, const std::string& zipName, const ZipName
     for (const Item& item : items) {
         zip_int64_t idx = update ? zip_name_locate(za, item.entry.c_str(), 0) : -1;
         const bool replaced = idx >= 0;
+        if (item.dir && replaced) continue;  // a folder entry holds nothing to renew
+        written.push_back({item.entry, replaced, {}});
         if (item.dir) {
-            if (replaced) continue;  // a folder entry holds nothing to renew
             idx = zip_dir_add(za, item.entry.c_str(), 0);
             if (idx < 0) return abandon("Could not add " + item.entry);
         } else {
-            auto* fsrc = new FileSource{item.path, item.size, item.mtime, &run, -1, {}};
+            auto* fsrc = new FileSource{item.path, item.size, item.mtime, &run, &written.back().packed, -1, false, {}};
             zip_error_init(&fsrc->error);
             zip_source_t* src = zip_source_function(za, fileSourceCallback, fsrc);
             if (!src) {
@@ -395,19 +442,15 @@ int LibzipArchiver::archive(int count, const std::string& zipName, const ZipName
                 zip_source_free(src);
                 return abandon("Could not add " + item.entry);
             }
-            // An empty file has nothing to deflate; zip stores it as well.
-            if (item.size == 0) {
-                zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_STORE, 0);
-            } else {
-                zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, level);
-            }
+            // The source hands over finished data, deflated or stored; this
+            // only keeps libzip from compressing it once more.
+            zip_set_file_compression(za, static_cast<zip_uint64_t>(idx), ZIP_CM_DEFLATE, 0);
         }
         const auto at = static_cast<zip_uint64_t>(idx);
         zip_file_set_mtime(za, at, item.mtime, 0);
         // Unix permissions in the high half, the DOS folder bit in the low.
         const zip_uint32_t attributes = (static_cast<zip_uint32_t>(item.mode) << 16) | (item.dir ? 0x10u : 0u);
         zip_file_set_external_attributes(za, at, 0, ZIP_OPSYS_UNIX, attributes);
-        written.push_back({item.entry, replaced});
     }
 
     zip_register_progress_callback_with_state(za, 0.001, onProgress, nullptr, &run);
@@ -420,15 +463,9 @@ int LibzipArchiver::archive(int count, const std::string& zipName, const ZipName
         return abandon("Could not write the archive; it is unchanged");
     }
 
-    // The sizes are known only once libzip has written the archive.
-    zip_t* done = zip_open(archivePath.c_str(), ZIP_RDONLY, &zerr);
     for (const Written& w : written) {
-        std::string line = (w.replaced ? "updating: " : "  adding: ") + w.entry;
-        zip_stat_t st;
-        if (done && zip_stat(done, w.entry.c_str(), 0, &st) == 0) line += " " + ratioText(st);
-        out.say(line + "\n");
+        out.say((w.replaced ? "updating: " : "  adding: ") + w.entry + " " + ratioText(w.packed) + "\n");
     }
-    if (done) zip_discard(done);
 
     if (scan.unreadable()) {
         out.say("zip warning: Not all files were readable\n");

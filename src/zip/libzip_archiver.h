@@ -18,14 +18,19 @@
 // and renames it on success, so a failed run keeps the previous archive.
 //
 // Compression: deflate at the level of the record, level 0 meaning the
-// default level 6 (as zip's). Other flags of the record have no effect.
+// default level 6 (as zip's); a file that does not get smaller is stored
+// instead (EntryPacker). Each file is read and deflated once, by one deflate
+// state for the whole run; libzip copies the finished data. Other flags of
+// the record have no effect.
 //
 // Messages, each one print call ending in "\n":
-//   "zip warning: name not matched: NAME"          a name that matches nothing
+//   "zip warning: name not matched: NAME"         a name that matches nothing
 //   "zip warning: could not open for reading: PATH (reason)"
-//   "  adding: NAME (deflated NN%)" / "(stored 0%)" per entry written
-//   "updating: NAME (...)"                           an entry replaced
-//   "zip error: ..."                                 why the run failed
+//   "  adding: NAME (deflated NN%)"               deflated, NN% saved (rounded)
+//   "  adding: NAME (stored 0%)"                  stored: a folder, or a file
+//                                                 that deflating did not shrink
+//   "updating: NAME (...)"                        an entry replaced
+//   "zip error: ..."                              why the run failed
 // While libzip writes, the print callback is called now and then with an
 // empty text, so that the host's message loop keeps running.
 //
@@ -33,7 +38,8 @@
 // added; the archive is left as it was); 15 the archive could not be opened,
 // created or written (the previous one is kept); 18 a named file could not be
 // read: one that could not be opened is skipped with a warning and the rest
-// is archived, one that fails while it is read fails the whole run.
+// is archived, one that fails while it is read (or changes between the two
+// reads of a large stored file) fails the whole run.
 #pragma once
 
 #include <string>

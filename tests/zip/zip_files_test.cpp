@@ -173,6 +173,19 @@ protected:
         return names;
     }
 
+    // Each file entry as python's zipfile reads it, once it found the
+    // archive sound: "name:stored", "name:deflated", or "name:GROWN" for one
+    // deflated to no less than its size.
+    std::string methods() {
+        const char* const script =
+            "import sys, zipfile\n"
+            "z = zipfile.ZipFile(sys.argv[1])\n"
+            "assert z.testzip() is None\n"
+            "print(' '.join('%s:%s' % (i.filename, 'stored' if i.compress_type == zipfile.ZIP_STORED else\n"
+            "    'deflated' if i.compress_size < i.file_size else 'GROWN') for i in z.infolist() if not i.is_dir()))\n";
+        return runShell("python3 -c " + shellQuote(script) + " " + shellQuote(archive)).second;
+    }
+
     TempDir work;
     fs::path tree = work.path() / "Tree";
     std::string archive = (work.path() / "out.zip").string();
@@ -191,17 +204,21 @@ TEST_F(LibzipArchiverTest, FilesAndWildcardsUnderTheRootThenAnUpdate) {
     EXPECT_GE(duringWrite, 2);  // the placeholder's line, then libzip at work
     EXPECT_EQ(afterwards, 5);
     EXPECT_EQ(extracted(tree), (Names{"a.txt", "b.bin", "other.csv", "sub/deep/d.txt", "sub/deep/empty.txt"}));
+    // What does not shrink (noise, a few bytes, nothing) is stored.
     EXPECT_THAT(CGZipFiles::GetLastMessage(),
                 ::testing::AllOf(HasSubstr("zip warning: name not matched: querty\n"),
                                  ::testing::ContainsRegex("  adding: a\\.txt \\(deflated [89][0-9]%\\)\n"),
+                                 HasSubstr("  adding: b.bin (stored 0%)\n"), HasSubstr("  adding: other.csv (stored 0%)\n"),
                                  HasSubstr("  adding: sub/deep/empty.txt (stored 0%)\n")));
+    EXPECT_EQ(methods(), "a.txt:deflated b.bin:stored other.csv:stored sub/deep/d.txt:stored sub/deep/empty.txt:stored\n");
     // Updating replaces and adds entries and keeps the rest.
     writeFile(file("a.txt"), "changed\n");
     zip.UpdatingZip(true);
     EXPECT_EQ(make({"a.txt", "sub/c.csv"}), 0);
     EXPECT_EQ(extracted(tree), (Names{"a.txt", "b.bin", "other.csv", "sub/c.csv", "sub/deep/d.txt", "sub/deep/empty.txt"}));
-    EXPECT_THAT(CGZipFiles::GetLastMessage(), ::testing::AllOf(HasSubstr("updating: a.txt ("),
-                                                               HasSubstr("  adding: sub/c.csv ("), Not(HasSubstr("b.bin"))));
+    EXPECT_THAT(CGZipFiles::GetLastMessage(), ::testing::AllOf(HasSubstr("updating: a.txt (stored 0%)\n"),
+                                                               HasSubstr("  adding: sub/c.csv (stored 0%)\n"), Not(HasSubstr("b.bin"))));
+    EXPECT_THAT(methods(), ::testing::StartsWith("a.txt:stored b.bin:stored "));
 }
 
 // A folder brings its content only when recursing; names outside the root
@@ -266,7 +283,7 @@ TEST_F(LibzipArchiverTest, WithoutARootNamesAreTheCurrentFolders) {
     EXPECT_EQ(extracted(file("sub")), (Names{"c.csv"}));
 }
 
-// Level 0 is the default deflate level 6.
+// Level 0 is the default deflate level 6; the level shows in the flags.
 TEST_F(LibzipArchiverTest, LevelZeroIsTheDefaultDeflateLevelSix) {
     std::vector<uintmax_t> sizes;
     for (uint8_t level : {0, 6, 1}) {
@@ -278,6 +295,9 @@ TEST_F(LibzipArchiverTest, LevelZeroIsTheDefaultDeflateLevelSix) {
         sizes.push_back(fs::file_size(archive));
     }
     EXPECT_TRUE(sizes[0] == sizes[1] && sizes[0] != sizes[2]);
+    // The last, level 1, is marked "fast" in the entry's flags.
+    const std::string script = "import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).infolist()[0].flag_bits & 6)";
+    EXPECT_EQ(runShell("python3 -c " + shellQuote(script) + " " + shellQuote(archive)).second, "4\n");
 }
 
 }  // namespace
