@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "console_desktop.h"
+#include "varnelo/bag_file.h"
 #include "varnelo/odbc_recordset.h"
 #include "varnelo/pg_recordset.h"
 #include "varnelo/property_registry.h"
@@ -34,8 +35,8 @@ constexpr const char* kDefaultQuery = "SELECT * FROM demo_export";
 const char* const kUsage =
     "usage: varnelo-export [--db FILE|URI | --pg CONNINFO | --odbc CONNSTRING] [--query SQL]\n"
     "                      [--format NAME|NUMBER] [-o FILE]\n"
-    "                      [--set PROPERTY=VALUE]... [--send] [--settings-dir DIR] [--list-properties]\n"
-    "                      [--quiet]\n"
+    "                      [--set PROPERTY=VALUE]... [--send] [--settings-dir DIR] [--bag FILE]\n"
+    "                      [--list-properties] [--quiet]\n"
     "\n"
     "  --db FILE           SQLite database (default: the bundled demo database); a\n"
     "                      postgresql:// or postgres:// URI reads from PostgreSQL instead\n"
@@ -52,12 +53,16 @@ const char* const kUsage =
     "                      MailMessage, MailFormat, MailPriority, SMTPAuthentication, UserName,\n"
     "                      Password (or $VARNELO_SMTP_PASSWORD), MailHTMLBody, MailReceipt;\n"
     "                      $VARNELO_SMTP_CAFILE names the CA certificates of a private relay\n"
-    "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: the program's folder)\n"
+    "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: $XDG_CONFIG_HOME/varnelo,\n"
+    "                      or ~/.config/varnelo)\n"
+    "  --bag FILE          keep the control's settings in FILE: loaded (when it exists) before the\n"
+    "                      --set options, saved at the end (mode 0600: it holds the mail password)\n"
     "  --list-properties   print every published property with its value and description\n"
     "  --quiet             no summary line and no progress bar\n"
     "\n"
     "Exit status: 0 exported, 1 error (the report is printed), 2 a setting is missing\n"
-    "(the message is printed, nothing is written), 64 bad command line.\n";
+    "(the message is printed, nothing is written), 64 bad command line. Settings are saved\n"
+    "with 0, 1 and 2; a settings file or bag that cannot be written is a warning.\n";
 
 struct UsageError {
     std::string message;
@@ -72,6 +77,7 @@ struct Options {
     std::optional<std::string> output;
     std::vector<std::pair<std::string, std::string>> sets;
     std::optional<std::string> settingsDir;
+    std::optional<std::string> bag;
     bool listProperties = false;
     bool quiet = false;
     bool send = false;
@@ -121,6 +127,7 @@ Options parseArgs(int argc, char** argv) {
             if (eq == std::string::npos || eq == 0) throw UsageError{"--set needs PROPERTY=VALUE, got \"" + s + "\""};
             o.sets.emplace_back(s.substr(0, eq), s.substr(eq + 1));
         } else if (a == "--settings-dir") o.settingsDir = value(i);
+        else if (a == "--bag") o.bag = value(i);
         else if (a == "--list-properties") o.listProperties = true;
         else if (a == "--send") o.send = true;
         else if (a == "--quiet" || a == "-q") o.quiet = true;
@@ -199,11 +206,56 @@ int main(int argc, char** argv) {
 
     RecordingHost host;
     ConsoleDesktop desktop;
+    // A bag that cannot be read stops the run before anything is touched,
+    // so the file is still there to be looked at.
+    std::optional<PropertyBag> bag;
+    if (opt.bag) {
+        try {
+            std::error_code ec;
+            if (std::filesystem::exists(*opt.bag, ec)) bag = readBagFile(*opt.bag);
+        } catch (const Error& e) {
+            std::cerr << "varnelo-export: " << e.description() << std::endl;
+            return 1;
+        }
+    }
+    std::optional<Varnelo> placed;
+    // The end of the control's life, whatever the export's result: hidden,
+    // saved to the bag, its settings file written. A store that cannot be
+    // written is reported and the export's own status stands.
+    auto end = [&](int status) {
+        if (!placed) return status;
+        Varnelo& control = *placed;
+        auto warn = [](const char* what, const Error& e) {
+            std::cerr << "varnelo-export: warning: " << what << ":\n" << e.description() << std::endl;
+        };
+        try {
+            control.UserControl_Hide();
+        } catch (const Error& e) {
+            warn("hiding the control failed", e);
+        }
+        if (opt.bag) {
+            try {
+                PropertyBag saved;
+                control.UserControl_WriteProperties(saved);
+                writeBagFile(saved, *opt.bag);
+            } catch (const Error& e) {
+                warn("the property bag was not saved", e);
+            }
+        }
+        try {
+            control.UserControl_Terminate();
+        } catch (const Error& e) {
+            warn("the settings file was not saved", e);
+        }
+        placed.reset();
+        return status;
+    };
     try {
-        Varnelo control(host, desktop);
+        Varnelo& control = placed.emplace(host, desktop);
         if (opt.settingsDir) control.setSettingsDirectory(*opt.settingsDir);
         control.UserControl_Initialize();
-        control.UserControl_InitProperties();
+        if (bag) control.UserControl_ReadProperties(*bag);
+        else control.UserControl_InitProperties();
         control.UserControl_Resize();
         control.UserControl_Show();
 
@@ -234,10 +286,10 @@ int main(int argc, char** argv) {
                                                  return info && info->name == "Password";
                                              });
         if (opt.send && password && !passwordSet) control.Password(password);
-        if (desktop.messageShown) return 2;
+        if (desktop.messageShown) return end(2);
         if (opt.listProperties) {
             listProperties(control);
-            return 0;
+            return end(0);
         }
 
         RecordsetPtr source;
@@ -255,10 +307,10 @@ int main(int argc, char** argv) {
         else
             control.Save();
         bar.finish();
-        if (desktop.messageShown) return 2;
-        control.UserControl_Hide();
-        control.UserControl_Terminate();
-        const ExportSummary& done = control.lastExport();
+        if (desktop.messageShown) return end(2);
+        const ExportSummary done = control.lastExport();
+        const std::string written = control.OutputFile();
+        const int status = end(0);
         if (done.repairedValues > 0)
             std::fprintf(stderr,
                          "varnelo-export: warning: %lld values held bytes that are not UTF-8; they were written "
@@ -267,14 +319,14 @@ int main(int argc, char** argv) {
         if (!opt.quiet) {
             double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             std::fprintf(stderr, "Exported %lld rows to %s in %.2f s%s\n", static_cast<long long>(done.rows),
-                         control.OutputFile().c_str(), secs, opt.send ? ", and mailed it" : "");
+                         written.c_str(), secs, opt.send ? ", and mailed it" : "");
         }
-        return 0;
+        return status;
     } catch (const Error& e) {
         std::cerr << e.description() << std::endl;
-        return 1;
+        return end(1);
     } catch (const std::exception& e) {
         std::cerr << "varnelo-export: " << e.what() << std::endl;
-        return 1;
+        return end(1);
     }
 }
