@@ -165,6 +165,7 @@ bool ProfileFile::set(std::string_view section, std::string_view key, std::strin
         }
     }
     if (insertAt != std::string::npos) {
+        if (insertAt == lines_.size()) finalEol_ = true;  // a new last line ends like the others
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
         return true;
     }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <set>
@@ -269,7 +270,12 @@ PropertyBag parseBagFile(std::string_view text, const std::string& fileName) {
 
 PropertyBag readBagFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw fileError(errno, "opening " + path);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == ENOENT)  // the file, not a folder on the way, is what is missing
+            throw Error(err::kFileNotFound, "Varnelo", standardErrorText(err::kFileNotFound) + " (opening " + path + ")", e);
+        throw fileError(e, "opening " + path);
+    }
     std::string text;
     struct stat st {};
     int err = 0;

@@ -111,7 +111,8 @@ TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheBagFile) {
     c.InsertSchema("sch");
     c.InsertTable("tbl");
     c.DelimChar("~");
-    for (auto set : {&Varnelo::LowercaseColumns, &Varnelo::NoWrap, &Varnelo::UnixFormat, &Varnelo::IncludeNulls,
+    using Setter = void (Varnelo::*)(int32_t);
+    for (Setter set : std::initializer_list<Setter>{&Varnelo::LowercaseColumns, &Varnelo::NoWrap, &Varnelo::UnixFormat, &Varnelo::IncludeNulls,
                      &Varnelo::DelimAfterRow, &Varnelo::Quotes, &Varnelo::IncludeSQL, &Varnelo::AutoColumnWidth,
                      &Varnelo::IncludeCellBorder, &Varnelo::FontExcelDef, &Varnelo::Compress})
         (c.*set)(1);
