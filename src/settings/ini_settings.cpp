@@ -1,6 +1,8 @@
 // The settings file "Varnelo.ini": 34 keys of section [Varnelo], read at
 // each show (through the panel's own handlers, as if the user set them) and
 // written at the end of the control's life.
+#include <unistd.h>
+
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -55,11 +57,18 @@ std::string Varnelo::settingsFile() const {
 // A value that cannot be read (letters in a number, an option with no
 // button, a size of 0 or below) takes its key's default and the pass goes
 // on: a damaged file never keeps the control from showing.
+//
+// With no settings file at all (a first run, a new machine) nothing is
+// applied: the file's values go over the host's, and where there are none
+// the host's own settings (first placement or its bag) stand, instead of
+// being replaced by the file's defaults (no header row, other fonts and
+// colours).
 void Varnelo::GetPropertyINI() {
     guard("Varnelo.GetPropertyINI", [&] {
         Panel& p = *panel_;
         const std::string path = settingsFile();
-        const platform::ProfileFile file = path.empty() ? platform::ProfileFile{} : platform::ProfileFile::load(path);
+        if (path.empty() || ::access(path.c_str(), F_OK) != 0) return;
+        const platform::ProfileFile file = platform::ProfileFile::load(path);
         auto read = [&](const char* key, const char* def) { return file.get(kSection, key, def); };
         // "0" stands for the default in the text keys.
         auto readText = [&](const char* key, const char* def) {

@@ -37,7 +37,20 @@ std::string configparserView(const std::string& path) {
     return out;
 }
 
-TEST_F(SettingsTest, NoFileGivesTheDefaults) {
+// No file yet: the host's settings stand (a header row, its fonts and
+// colours); nothing is written by reading.
+TEST_F(SettingsTest, NoFileKeepsTheHostsSettings) {
+    auto c = instance();
+    c->placeAndShow();
+    const VarneloSettings& s = c->s();
+    EXPECT_EQ(std::make_tuple(s.Columns, s.HeaderBackColor, s.HeaderFont->size), std::make_tuple(1, 0x400000u, 8.25));
+    EXPECT_TRUE(c->p().optSaveTo(1).value());
+    EXPECT_FALSE(std::filesystem::exists(ini()));
+}
+
+// A file without the keys gives each key its default.
+TEST_F(SettingsTest, MissingKeysGiveTheirDefaults) {
+    writeFile(ini(), "[Elsewhere]\nFormat= 4\n");
     auto c = instance();
     c->placeAndShow();
     const VarneloSettings& s = c->s();
@@ -55,7 +68,6 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     EXPECT_EQ((std::vector<OLE_COLOR>{s.BodyBackColor, s.HeaderBackColor, s.BodyForeColor, s.HeaderForeColor}),
               (std::vector<OLE_COLOR>{16777215, 12566463, 0, 0}));
     EXPECT_EQ(p.lblHeader(0).caption(), c->host.font->name + ",12");
-    EXPECT_FALSE(std::filesystem::exists(ini()));  // read only
 }
 
 // Written at the end: 34 keys in order, that the control and configparser
@@ -95,7 +107,7 @@ TEST_F(SettingsTest, EndWritesEveryKeyAndTheNextShowReadsThem) {
     EXPECT_EQ(next->p().lblHeader(0).caption(), "Liberation Serif,8.25");
     EXPECT_EQ(s.BodyBackColor, 0x80000009u);
     EXPECT_EQ(s.HeaderBackColor, 12566463u);
-    EXPECT_EQ(s.BodyFont->size, 10.0);
+    EXPECT_EQ(s.BodyFont->size, 8.25);  // the first instance's, the host's font
     EXPECT_NE(s.HeaderFont, s.BodyFont);
 }
 
