@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "console_desktop.h"
+#include "varnelo/bag_file.h"
 #include "varnelo/odbc_recordset.h"
 #include "varnelo/pg_recordset.h"
 #include "varnelo/property_registry.h"
@@ -39,8 +40,8 @@ constexpr int kExitBrokenPipe = 141;   // 128 + SIGPIPE, as a tool the signal en
 const char* const kUsage =
     "usage: varnelo-export [--db FILE|URI | --pg CONNINFO | --odbc CONNSTRING] [--query SQL | --table NAME]\n"
     "                      [--format NAME|NUMBER] -o FILE|-\n"
-    "                      [--set PROPERTY=VALUE]... [--send] [--settings-dir DIR] [--list-properties]\n"
-    "                      [--quiet]\n"
+    "                      [--set PROPERTY=VALUE]... [--send] [--settings-dir DIR] [--bag FILE]\n"
+    "                      [--list-properties] [--quiet]\n"
     "\n"
     "  --db FILE           SQLite database (default: the bundled demo database); a\n"
     "                      postgresql:// or postgres:// URI reads from PostgreSQL instead\n"
@@ -58,7 +59,10 @@ const char* const kUsage =
     "                      MailMessage, MailFormat, MailPriority, SMTPAuthentication, UserName,\n"
     "                      Password (or $VARNELO_SMTP_PASSWORD), MailHTMLBody, MailReceipt;\n"
     "                      $VARNELO_SMTP_CAFILE names the CA certificates of a private relay\n"
-    "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: the program's folder)\n"
+    "  --settings-dir DIR  folder of the settings file Varnelo.ini (default: $XDG_CONFIG_HOME/varnelo,\n"
+    "                      or ~/.config/varnelo)\n"
+    "  --bag FILE          keep the control's settings in FILE: loaded (when it exists) before the\n"
+    "                      --set options, saved at the end (mode 0600: it holds the mail password)\n"
     "  --list-properties   print the properties --set takes, with their values and descriptions\n"
     "  -q, --quiet         no summary line and no progress bar\n"
     "  -h, --help          this text\n"
@@ -67,7 +71,8 @@ const char* const kUsage =
     "Long options also take their value as --name=value.\n"
     "Exit status: 0 exported, 1 error (the report is printed), 2 a setting is missing\n"
     "(the message is printed, nothing is written), 64 bad command line, 141 standard\n"
-    "output closed early (as by | head).\n";
+    "output closed early (as by | head). Settings are saved with 0, 1 and 2; a settings\n"
+    "file or bag that cannot be written is a warning.\n";
 
 struct UsageError {
     std::string message;  // one line; empty: show the whole usage
@@ -83,6 +88,7 @@ struct Options {
     std::optional<std::string> output;
     std::vector<std::pair<std::string, std::string>> sets;
     std::optional<std::string> settingsDir;
+    std::optional<std::string> bag;
     bool listProperties = false;
     bool quiet = false;
     bool send = false;
@@ -154,6 +160,7 @@ const OptionSpec kOptions[] = {
          o.sets.emplace_back(s.substr(0, eq), s.substr(eq + 1));
      }},
     {"settings-dir", 0, true, [](Options& o, const char* v) { o.settingsDir = v; }},
+    {"bag", 0, true, [](Options& o, const char* v) { o.bag = v; }},
     {"list-properties", 0, false, [](Options& o, const char*) { o.listProperties = true; }},
     {"send", 0, false, [](Options& o, const char*) { o.send = true; }},
     {"quiet", 'q', false, [](Options& o, const char*) { o.quiet = true; }},
@@ -360,11 +367,56 @@ int main(int argc, char** argv) {
 
     RecordingHost host;
     ConsoleDesktop desktop;
+    // A bag that cannot be read stops the run before anything is touched,
+    // so the file is still there to be looked at.
+    std::optional<PropertyBag> bag;
+    if (opt.bag) {
+        try {
+            std::error_code ec;
+            if (std::filesystem::exists(*opt.bag, ec)) bag = readBagFile(*opt.bag);
+        } catch (const Error& e) {
+            std::cerr << "varnelo-export: " << e.description() << std::endl;
+            return 1;
+        }
+    }
+    std::optional<Varnelo> placed;
+    // The end of the control's life, whatever the export's result: hidden,
+    // saved to the bag, its settings file written. A store that cannot be
+    // written is reported and the export's own status stands.
+    auto end = [&](int status) {
+        if (!placed) return status;
+        Varnelo& control = *placed;
+        auto warn = [](const char* what, const Error& e) {
+            std::cerr << "varnelo-export: warning: " << what << ":\n" << e.description() << std::endl;
+        };
+        try {
+            control.UserControl_Hide();
+        } catch (const Error& e) {
+            warn("hiding the control failed", e);
+        }
+        if (opt.bag) {
+            try {
+                PropertyBag saved;
+                control.UserControl_WriteProperties(saved);
+                writeBagFile(saved, *opt.bag);
+            } catch (const Error& e) {
+                warn("the property bag was not saved", e);
+            }
+        }
+        try {
+            control.UserControl_Terminate();
+        } catch (const Error& e) {
+            warn("the settings file was not saved", e);
+        }
+        placed.reset();
+        return status;
+    };
     try {
-        Varnelo control(host, desktop);
+        Varnelo& control = placed.emplace(host, desktop);
         if (opt.settingsDir) control.setSettingsDirectory(*opt.settingsDir);
         control.UserControl_Initialize();
-        control.UserControl_InitProperties();
+        if (bag) control.UserControl_ReadProperties(*bag);
+        else control.UserControl_InitProperties();
         control.UserControl_Resize();
         control.UserControl_Show();
 
@@ -399,10 +451,10 @@ int main(int argc, char** argv) {
             return info && info->name == "Password";
         });
         if (opt.send && password && !passwordSet) control.Password(password);
-        if (desktop.messageShown) return 2;
+        if (desktop.messageShown) return end(2);
         if (opt.listProperties) {
             listProperties(control);
-            return 0;
+            return end(0);
         }
         if (opt.toStdout() && control.Format() == ExcelFile && isatty(STDOUT_FILENO)) {
             std::cerr << "varnelo-export: a workbook is binary: not written to a terminal (redirect standard output "
@@ -433,7 +485,7 @@ int main(int argc, char** argv) {
             } catch (const SettingsError& e) {
                 const std::string& m = e.message();
                 std::cerr << "Missing Configuration: " << m.substr(m.find(": ") + 2) << std::endl;
-                return 2;
+                return end(2);
             }
         } else {
             control.DataSource(source);
@@ -442,12 +494,12 @@ int main(int argc, char** argv) {
                 control.SaveNSend();
             else
                 control.Save();
-            if (desktop.messageShown) return 2;
+            if (desktop.messageShown) return end(2);
             done = control.lastExport();
         }
         bar.finish();
-        control.UserControl_Hide();
-        control.UserControl_Terminate();
+        const std::string written = opt.toStdout() ? "standard output" : control.OutputFile();
+        const int status = end(0);
         if (done.repairedValues > 0)
             std::fprintf(stderr,
                          "varnelo-export: warning: %lld values held bytes that are not UTF-8; they were written "
@@ -456,17 +508,16 @@ int main(int argc, char** argv) {
         if (!opt.quiet) {
             double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             std::fprintf(stderr, "Exported %lld rows to %s in %.2f s%s\n", static_cast<long long>(done.rows),
-                         opt.toStdout() ? "standard output" : control.OutputFile().c_str(), secs,
-                         opt.send ? ", and mailed it" : "");
+                         written.c_str(), secs, opt.send ? ", and mailed it" : "");
         }
-        return 0;
+        return status;
     } catch (const Error& e) {
         // A reader that stopped early (| head) is no failure to report.
-        if (brokenPipe(e)) return kExitBrokenPipe;
+        if (brokenPipe(e)) return end(kExitBrokenPipe);
         std::cerr << e.description() << std::endl;
-        return 1;
+        return end(1);
     } catch (const std::exception& e) {
         std::cerr << "varnelo-export: " << e.what() << std::endl;
-        return 1;
+        return end(1);
     }
 }

@@ -269,9 +269,28 @@ public:
     void SaveNSend();
     void OpenFile(const std::string& strFileName);
 
-    // ---- Lifecycle, called by the host.
+    // ---- Lifecycle, called by the host: creation; then first placement
+    // (InitProperties) or load (ReadProperties), never both; then any number
+    // of resize, show, hide, focus and save (WriteProperties) calls; the end
+    // (Terminate) last.
+    //
+    // Show makes a new mailer, reads the settings file "Varnelo.ini" in
+    // settingsDirectory() over the loaded values, fills the priority list
+    // and arranges the panel for the stored format; a missing, damaged or
+    // truncated settings file never stops it (a key that cannot be read
+    // takes its default). Terminate writes the settings file, creating its
+    // folder; a file that cannot be written raises the file error (75, 76,
+    // 61, ...) naming it, under "Varnelo.SavePropertyINI" and
+    // "Varnelo.UserControl_Terminate".
+    //
+    // ReadProperties reads every key of the bag in its order with its
+    // default, straight into the stored values and panel fields (no handler,
+    // no change notice); a value of the wrong type takes the key's default.
+    // WriteProperties writes every key in the same order (some twice).
     void UserControl_Initialize();
     void UserControl_InitProperties();
+    void UserControl_ReadProperties(PropertyBag& PropBag);
+    void UserControl_WriteProperties(PropertyBag& PropBag);
     void UserControl_Resize();
     void UserControl_Show();
     void UserControl_Hide();
@@ -298,7 +317,9 @@ public:
     void setMailerFactory(MailerFactory factory) { mailerFactory_ = std::move(factory); }
 
     // The folder that holds the settings file "Varnelo.ini"; by default the
-    // folder of the running program.
+    // user's configuration folder, $XDG_CONFIG_HOME/varnelo (see
+    // platform::userSettingsFolder), since a program's own folder is not
+    // writable for its users.
     void setSettingsDirectory(std::string dir) { settingsDirectory_ = std::move(dir); }
     const std::string& settingsDirectory() const { return settingsDirectory_; }
 
@@ -345,6 +366,13 @@ private:
     void runWriter(void (Varnelo::*writer)());
     void showWait();
     void closeWait();
+
+    // The settings file, read at show and written at the end.
+    void GetPropertyINI();
+    void SavePropertyINI();
+    std::string settingsFile() const;
+    // The priority list's entry for a priority number (Normal when none).
+    static int priorityEntry(int32_t priority);
 
     // Mail dispatch.
     bool CheckMailFields();

@@ -1,9 +1,11 @@
 #include "platform/system.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace varnelo::platform {
@@ -37,6 +39,15 @@ std::string systemErrorText(int code) {
                               [](char c) { return c == '\r' || c == '\n'; }),
                text.end());
     return text;
+}
+
+std::string userSettingsFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/varnelo";
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && h[0] == '/') home = h;
+    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') home = pw->pw_dir;
+    return home.empty() ? std::string() : home + "/.config/varnelo";
 }
 
 }  // namespace varnelo::platform

@@ -1,5 +1,6 @@
 // Facts the operating system gives about itself: the computer's name and the
-// text it has for a system error code. Used by the error report.
+// text it has for a system error code (used by the error report), and the
+// user's folder for the control's settings file.
 #pragma once
 
 #include <string>
@@ -13,5 +14,12 @@ std::string computerName();
 // removed so that it fits on one report line. Never fails: an unknown code
 // gets the system's "Unknown error n" text.
 std::string systemErrorText(int code);
+
+// Where the settings file lives unless a host names a folder: program
+// folders are not writable for their users, so the user's configuration
+// folder, $XDG_CONFIG_HOME/varnelo, or ~/.config/varnelo when the variable
+// is unset, empty or not an absolute path. The home folder is $HOME, else
+// the password database's; "" when neither is known.
+std::string userSettingsFolder();
 
 }  // namespace varnelo::platform

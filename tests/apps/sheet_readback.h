@@ -41,11 +41,15 @@ inline std::pair<int, std::string> shell(const std::string& cmd) {
 }
 
 // Writes the workbook `out` with the command-line host (its name picks the
-// format); its output on failure.
+// format); its output on failure. Each export keeps its settings file in a
+// folder of its own (beside `out`), so one export's settings never reach
+// the next.
 inline ::testing::AssertionResult exportWorkbook(const std::string& db, const std::string& query,
                                                  const std::string& out,
                                                  const std::vector<std::string>& settings = {}) {
-    std::string cmd = quote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + quote(db) + " -o " + quote(out);
+    static int exports = 0;
+    std::string cmd = quote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + quote(db) + " -o " + quote(out) +
+                      " --settings-dir " + quote(out + ".settings" + std::to_string(++exports));
     if (!query.empty()) cmd += " --query " + quote(query);
     for (const auto& s : settings) cmd += " --set " + quote(s);
     const auto [status, text] = shell(cmd);

@@ -84,4 +84,22 @@ Error errorOf(F&& action) {
     return Error(0, "", "");
 }
 
+// Every test program (and every program it starts) keeps the control's
+// settings file in a folder of its own, removed at exit: no test reads or
+// writes the user's own settings.
+inline bool isolateUserSettings() {
+    static std::string folder = [] {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "varnelo-config-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+        return tmpl;
+    }();
+    ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    });
+    return true;
+}
+inline const bool kUserSettingsIsolated = isolateUserSettings();
+
 }  // namespace varnelo::testing_support
