@@ -66,7 +66,9 @@ public:
         auto* browse = new QPushButton(QStringLiteral("&Browse..."), central);
         file->addWidget(database_, 1);
         file->addWidget(browse);
-        form->addRow(QStringLiteral("D&atabase:"), file);
+        auto* databaseLabel = new QLabel(QStringLiteral("D&atabase:"), central);
+        databaseLabel->setBuddy(database_);
+        form->addRow(databaseLabel, file);
         left->addLayout(form);
         left->addWidget(new QLabel(QStringLiteral("&Query:"), central));
         query_ = new QPlainTextEdit(QStringLiteral("SELECT * FROM demo_export"), central);

@@ -1,9 +1,11 @@
 // The panel's Qt widgets and how they follow the widget kit.
 #include "panel_view.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,9 +130,20 @@ QIcon pictureFor(const std::string& name) {
     return QIcon(pixmap);
 }
 
+// The panel was laid out for a narrow bitmap face ("MS Sans Serif"); where a
+// named font is missing, the desktop's own face stands in, condensed so
+// that the captions keep to the widths the layout gives them.
 QFont toQFont(const Font& f, const QFont& base) {
     QFont out = base;
-    if (!f.name.empty()) out.setFamilies({q(f.name), base.family()});
+    if (!f.name.empty()) {
+        static const QStringList installed = QFontDatabase::families();
+        if (installed.contains(q(f.name), Qt::CaseInsensitive)) {
+            out.setFamily(q(f.name));
+        } else {
+            out.setFamily(QApplication::font().family());
+            out.setStretch(QFont::SemiCondensed);
+        }
+    }
     if (f.size > 0) out.setPointSizeF(f.size);
     out.setBold(f.bold);
     out.setItalic(f.italic);
@@ -269,6 +282,11 @@ void PanelView::place(const ui::Widget& w, QWidget* view) {
     int top = w.top();
     if (w.parent() == &panel_.SSTab1) top = std::max(0, top - kTabStripTwips);
     QRect r(w.left() / kTwips, top / kTwips, w.width() / kTwips, w.height() / kTwips);
+    // A line one pixel thick leaves a style no room to draw it.
+    if (qobject_cast<QFrame*>(view) && !qobject_cast<QLabel*>(view) && !qobject_cast<QGroupBox*>(view)) {
+        if (r.width() < 3) r.setWidth(3);
+        if (r.height() < 3) r.setHeight(3);
+    }
     // Fields and lists need their style's height to show their text whole;
     // they grow about their own middle.
     if (qobject_cast<QLineEdit*>(view) || qobject_cast<QComboBox*>(view)) {
