@@ -197,7 +197,7 @@ int screenshots(DemoWindow& window, const QString& dir) {
     window.runQuery();
     VarneloWidget& panel = window.panel();
     varnelo::Varnelo& control = panel.control();
-    control.OutputFile(QDir(dir).filePath(QStringLiteral("orders.csv")).toStdString());
+    control.OutputFile(QDir::home().filePath(QStringLiteral("orders.csv")).toStdString());
     QApplication::processEvents();
     bool ok = save(&window, QDir(dir).filePath(QStringLiteral("tab0.png")));
     // The other tabs open only where they apply: tab 1 for Excel, tab 2 in

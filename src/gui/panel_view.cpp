@@ -32,20 +32,10 @@ QString q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 // Check boxes and option buttons whose click goes to the kit: Qt's own
 // toggling is replaced by the kit's click, and the view then shows the state
 // the handler left.
-class KitCheckBox : public QCheckBox {
+template <class Button>
+class KitButton : public Button {
 public:
-    using QCheckBox::QCheckBox;
-    std::function<void()> onUserClick;
-
-protected:
-    void nextCheckState() override {
-        if (onUserClick) onUserClick();
-    }
-};
-
-class KitRadioButton : public QRadioButton {
-public:
-    using QRadioButton::QRadioButton;
+    using Button::Button;
     std::function<void()> onUserClick;
 
 protected:
@@ -231,12 +221,12 @@ void PanelView::build() {
                 view = edit;
             }
         } else if (auto* check = dynamic_cast<ui::CheckBox*>(&w)) {
-            auto* box = new KitCheckBox;
+            auto* box = new KitButton<QCheckBox>;
             box->setTristate(true);
             box->onUserClick = [check] { check->click(); };
             view = box;
         } else if (auto* option = dynamic_cast<ui::OptionButton*>(&w)) {
-            auto* radio = new KitRadioButton;
+            auto* radio = new KitButton<QRadioButton>;
             radio->setAutoExclusive(false);
             radio->onUserClick = [option] { option->click(); };
             view = radio;
@@ -269,6 +259,8 @@ void PanelView::build() {
         if (&w != &panel_.SSTab1) views_.at(&w)->raise();
     });
 
+    setTabOrder();
+
     panel_.forEachWidget([&](ui::Widget& w) {
         observers_.emplace_back(&w, w.addObserver([this](const ui::Widget& changed, std::string_view what) {
             sync(changed, what);
@@ -276,6 +268,26 @@ void PanelView::build() {
         sync(w, "");
     });
     tabs_->setFixedSize(panel_.SSTab1.width() / kTwips, panel_.SSTab1.height() / kTwips);
+}
+
+// Keyboard focus goes through each tab in reading order: frame by frame,
+// and inside a frame row by row, left to right.
+void PanelView::setTabOrder() {
+    using Key = std::vector<std::pair<int, int>>;
+    std::map<int, std::vector<std::pair<Key, QWidget*>>> byTab;
+    for (auto& [w, view] : views_) {
+        if (view == tabs_ || !(view->focusPolicy() & Qt::TabFocus)) continue;
+        Key key;
+        const ui::Widget* at = w;
+        for (; at->parent() && at->parent() != &panel_.SSTab1; at = at->parent()) key.insert(key.begin(), {at->top(), at->left()});
+        key.insert(key.begin(), {at->top(), at->left()});
+        const std::string& c = at->container();
+        byTab[std::stoi(c.substr(c.find('(') + 1))].emplace_back(std::move(key), view);
+    }
+    for (auto& [tab, widgets] : byTab) {
+        std::stable_sort(widgets.begin(), widgets.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = 1; i < widgets.size(); ++i) QWidget::setTabOrder(widgets[i - 1].second, widgets[i].second);
+    }
 }
 
 void PanelView::place(const ui::Widget& w, QWidget* view) {

@@ -40,6 +40,7 @@ private:
     void build();
     void sync(const ui::Widget& w, std::string_view what);
     void syncTabs();
+    void setTabOrder();
     void place(const ui::Widget& w, QWidget* view);
 
     Panel& panel_;

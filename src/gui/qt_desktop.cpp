@@ -86,6 +86,7 @@ void QtDesktop::showWait(const std::string& text) {
         waitBar_ = new QProgressBar(wait_);
         waitBar_->setTextVisible(false);
         waitRows_ = new QLabel(wait_);
+        waitRows_->setObjectName(QStringLiteral("rows"));
         layout->addWidget(waitText_);
         layout->addWidget(waitBar_);
         layout->addWidget(waitRows_);

@@ -73,18 +73,27 @@ TEST_F(WidgetTest, TheWaitWindowShowsTheRowsAndPaintsWhileTheExportRuns) {
                                                            std::vector<int>{adtype::kInteger}, rows));
     control().OutputFile(dir.file("n.csv"));
     // A timer fires only when the export lets the event loop run.
-    std::vector<std::pair<bool, int>> seen;  // wait window shown, bar maximum
+    struct Seen {
+        bool shown;
+        int maximum;
+        QString rows;
+    };
+    std::vector<Seen> seen;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         if (QWidget* wait = widget->desktop().waitWindow())
-            seen.emplace_back(wait->isVisible(), widget->desktop().waitProgress()->maximum());
+            seen.push_back({wait->isVisible(), widget->desktop().waitProgress()->maximum(),
+                            wait->findChild<QLabel*>("rows")->text()});
     });
     probe.start(0);
     click(p().cmdSave);
     probe.stop();
     ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(seen.front().first);
-    EXPECT_EQ(seen.front().second, 0);  // no total known: a busy bar
+    EXPECT_TRUE(seen.front().shown);
+    EXPECT_EQ(seen.front().maximum, 0);  // no total known: a busy bar
+    // The window went on painting while rows were written.
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
+                            [](const Seen& s) { return s.shown && s.rows == QString("%L1 rows").arg(4096); }));
     EXPECT_FALSE(widget->desktop().waitWindow()->isVisible());
     EXPECT_EQ(control().lastExport().rows, 20000);
 }
