@@ -62,7 +62,7 @@ TEST_F(DriverTest, TheFirstMissingSettingIsReportedAndNothingIsWritten) {
 // Excel Instance writes nothing and raises 380 naming the value, leaving the tab sheet untouched.
 TEST_F(DriverTest, EachFormatLeavesItsSeparatorInFieldSeparatorWithoutRecordingIt) {
     const std::pair<int32_t, const char*> cases[] = {{Ascii, ","}, {DelimTab, "\t"}, {DelimOther, ";"}, {Inserts, ","},
-                                                     {ExcelFile, "#"}, {HTMLTable, "#"}, {SQLLoader, "#"}, {ExcelInstance, "#"}};
+        {ExcelFile, "#"}, {HTMLTable, "#"}, {SQLLoader, "#"}, {ExcelInstance, "#"}};
     for (auto [format, separator] : cases) {
         SCOPED_TRACE(format);
         const bool runs = format != ExcelInstance;

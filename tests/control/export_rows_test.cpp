@@ -43,10 +43,11 @@ protected:
 
 // Settings off the defaults in every group: Save and exportRows write the same bytes to a file, stream, descriptor.
 TEST_F(ExportRowsTest, WritesWhatSaveWritesToAFileAStreamAndADescriptor) {
-    const struct { int32_t control; ExportFormat format; const char* name; } formats[] = {{Ascii, ExportFormat::Csv, "a.csv"},         {DelimTab, ExportFormat::Tsv, "a.tsv"},
-                   {DelimOther, ExportFormat::Delimited, "a.txt"}, {Inserts, ExportFormat::Insert, "a.sql"},
-                   {ExcelFile, ExportFormat::Excel, "a.xls"},    {HTMLTable, ExportFormat::Html, "a.html"},
-                   {SQLLoader, ExportFormat::SqlLoader, "a.ctl"}};
+    const struct { int32_t control; ExportFormat format; const char* name; } formats[] = {
+        {Ascii, ExportFormat::Csv, "a.csv"}, {DelimTab, ExportFormat::Tsv, "a.tsv"},
+        {DelimOther, ExportFormat::Delimited, "a.txt"}, {Inserts, ExportFormat::Insert, "a.sql"},  // leaves ","
+        {ExcelFile, ExportFormat::Excel, "a.xls"}, {HTMLTable, ExportFormat::Html, "a.html"},
+        {SQLLoader, ExportFormat::SqlLoader, "a.ctl"}};
     control.Quotes(Yes), control.IncludeNulls(Yes), control.UnixFormat(Yes), control.NoWrap(Yes);
     control.DelimChar("|"), control.InsertTable("orders"), control.InsertSchema("shop");
     control.CommitInterval("100"), control.StrEnclose("\""), control.HeaderBackColor(0x123456);

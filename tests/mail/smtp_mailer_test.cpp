@@ -40,7 +40,8 @@ protected:
                       [this](const std::string& why) { log_.failed.push_back(why); }, [this] { ++log_.successes; },
                       [this](const std::string& s) { log_.status.push_back(s); }});
         m->setSmtpHost(smtp_->server(server)), m->setFrom("exports@example.org"), m->setRecipient("ana@example.org");
-        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser), m->setPassword(password ? password : "");
+        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser);
+        m->setPassword(password ? password : "");
         return m;
     }
     // The one mail `server` got, holding the fields of `want`, sound and in lines of at most 78.
