@@ -1,5 +1,4 @@
-// A control placed for the first time on a recording host and shown, with the
-// change log and the desktop's record emptied, ready for one test.
+// A control placed for the first time on a recording host and shown, its records emptied, ready for one test.
 #pragma once
 
 #include <gtest/gtest.h>

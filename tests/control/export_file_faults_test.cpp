@@ -1,18 +1,11 @@
-// Every file operation of an export, made to fail in turn, in every format:
-// Save raises an error that names the operation and the file, the previous
-// file stays byte for byte, and no temporary is left in the folder.
-//
-// The xlsx workbook is written by libxlsxwriter through stdio on the
-// temporary's working path, which the file-operation table does not see:
-// for that format the operations covered are the output file's own
-// (creating, syncing, linking, renaming, closing, syncing the folder).
+// Every file operation of an export, made to fail in turn, in every format: Save names the operation and the file,
+// and the previous file stays whole. libxlsxwriter writes the workbook through stdio on the temporary's path: for
+// xlsx only the output file's own operations are covered.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <iostream>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "control/control_fixture.h"
 #include "support/file_faults.h"
@@ -35,8 +28,8 @@ protected:
 };
 
 TEST_F(ExportFileFaults, EveryFailingFileOperationOfEveryFormatKeepsThePreviousFile) {
-    const std::pair<int32_t, const char*> formats[] = {{Ascii, "csv"},     {DelimTab, "tsv"},   {DelimOther, "txt"},
-                                                       {Inserts, "sql"},   {ExcelFile, "xlsx"}, {HTMLTable, "html"},
+    const std::pair<int32_t, const char*> formats[] = {{Ascii, "csv"},    {DelimTab, "tsv"},   {DelimOther, "txt"},
+                                                       {Inserts, "sql"},  {ExcelFile, "xlsx"}, {HTMLTable, "html"},
                                                        {SQLLoader, "ctl"}};
     int survived = 0;
     for (auto [format, ext] : formats) {
@@ -44,14 +37,8 @@ TEST_F(ExportFileFaults, EveryFailingFileOperationOfEveryFormatKeepsThePreviousF
             SCOPED_TRACE(std::string(ext) + (named ? ", named temporary" : ", unnamed temporary"));
             TempDir dir;
             const std::string file = dir.file(std::string("out.") + ext), previous = "previous " + file;
-            control.DataSource(source);
-            control.Format(format);
-            control.OutputFile(file);
-            control.InsertTable("T");
-            control.CommitInterval("100");
-            control.DelimChar("|");
-            control.StrEnclose("\"");  // the loader encloses text that holds its separator
-            forget();
+            control.DataSource(source), control.Format(format), control.OutputFile(file), control.InsertTable("T");
+            control.DelimChar("|"), control.StrEnclose("\"");  // the loader encloses text that holds its separator
             auto save = [&] {
                 source->moveTo(0);
                 control.Save();

@@ -1,134 +1,86 @@
-// SaveNSend and the mail dispatch, with a mailer that records what the
-// control hands it (the SMTP exchange itself is proven in tests/mail).
+// SaveNSend: the control's settings sent by its own mailer to an SMTP server on loopback, read back with Python.
 #include <gmock/gmock.h>
 
 #include "control/control_fixture.h"
+#include "mail/loopback_smtp.h"
 #include "varnelo/memory_recordset.h"
 
 namespace varnelo::testing_control {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
+using testing_support::DeliveredMail;
+using testing_support::LoopbackSmtp;
 using testing_support::TempDir;
 
-struct MailLog {
-    std::vector<std::string> calls;  // "setter=value", then "send"
-    int instances = 0;
-    std::optional<Error> failure;    // what send() raises
-};
-
-class RecordingMailer : public Mailer {
-public:
-    explicit RecordingMailer(MailLog& log) : log_(log) { ++log_.instances; }
-    void setEvents(MailerEvents e) override { events_ = std::move(e); }
-    void setAddressSeparator(const std::string& v) override { note("separator", v); }
-    void setSmtpHost(const std::string& v) override { note("host", v); }
-    std::string smtpHost() const override { return "relay.example.org:25"; }
-    void setFrom(const std::string& v) override { note("from", v); }
-    void setFromDisplayName(const std::string& v) override { note("fromName", v); }
-    void setRecipient(const std::string& v) override { note("to", v); }
-    void setCcRecipient(const std::string& v) override { note("cc", v); }
-    void setBccRecipient(const std::string& v) override { note("bcc", v); }
-    void setSubject(const std::string& v) override { note("subject", v); }
-    void setMessage(const std::string& v) override { note("message", v); }
-    void setAttachment(const std::string& v) override { note("attachment", v); }
-    void setAsHtml(bool v) override { note("html", std::to_string(v)); }
-    void setEncoding(int32_t v) override { note("encoding", std::to_string(v)); }
-    void setPriority(int32_t v) override { note("priority", std::to_string(v)); }
-    void setReceipt(bool v) override { note("receipt", std::to_string(v)); }
-    void setUseAuthentication(bool v) override { note("auth", std::to_string(v)); }
-    void setUserName(const std::string& v) override { note("user", v); }
-    void setPassword(const std::string& v) override { note("password", v); }
-    void send() override {
-        log_.calls.push_back("send");
-        events_.status("250 OK");
-        events_.progress(100);
-        if (log_.failure) {
-            events_.sendFailed(log_.failure->description());
-            throw *log_.failure;
-        }
-        events_.sendSuccesful();
-    }
-
-private:
-    void note(const char* what, const std::string& v) { log_.calls.push_back(std::string(what) + "=" + v); }
-    MailLog& log_;
-    MailerEvents events_;
-};
-
-class MailDispatchTest : public ::testing::Test {
+class MailDispatchTest : public ControlTest {
 protected:
-    MailDispatchTest() : control(host, desktop) {
-        control.setMailerFactory([this] { return std::make_unique<RecordingMailer>(log); });
-        control.UserControl_Initialize();
-        control.UserControl_InitProperties();
-        control.UserControl_Show();
-        control.DataSource(oneRow());
-        control.OutputFile(out);
-        control.SendThroughMail(1);
-        control.MailSMTPServer("smtp.example.org");
-        control.MailFrom("exports@example.org");
-        control.MailTo("ana@example.org;bo@example.org");
-        control.MailSubject("Orders");
-        control.MailMessage("Attached.");
+    static void SetUpTestSuite() {
+        folder_ = std::make_unique<TempDir>();
+        smtp_ = std::make_unique<LoopbackSmtp>(folder_->path());
+    }
+    static void TearDownTestSuite() { smtp_.reset(), folder_.reset(); }
+    MailDispatchTest() {
+        smtp_->clear();
+        control.DataSource(oneRow()), control.OutputFile(out), control.SendThroughMail(1);
+        control.MailSMTPServer(" " + server + " "), control.MailFrom("exports@example.org");
+        control.MailTo("ana@example.org;bo@example.org"), control.MailSubject("Orders"), control.MailMessage("Attached.");
+        forget();
     }
     static RecordsetPtr oneRow() {
         return std::make_shared<MemoryRecordset>(std::vector<std::string>{"id"}, std::vector<int>{adtype::kInteger},
                                                  std::vector<std::vector<Variant>>{{7}});
     }
+    static DeliveredMail mail() {  // the one mail that arrived
+        auto mails = smtp_->delivered("plain");
+        EXPECT_EQ(mails.size(), 1u);
+        return mails.empty() ? DeliveredMail{} : mails[0];
+    }
 
+    inline static std::unique_ptr<TempDir> folder_;
+    inline static std::unique_ptr<LoopbackSmtp> smtp_;
     TempDir dir;
-    std::string out = dir.file("orders.csv");
-    MailLog log;
-    RecordingHost host;
-    RecordingDesktop desktop;
-    Varnelo control;
+    std::string out = dir.file("orders.csv"), server = smtp_->server("plain");
 };
 
-TEST_F(MailDispatchTest, EverySettingReachesTheMailerInItsOrderThenTheServerIsReadBack) {
-    control.MailCc("cy@example.org");
-    control.MailBcc("hidden@example.org");
-    control.MailFooter("never sent");
+// Every setting reaches the mail; the footer is never sent; the server text is read back from the mailer.
+TEST_F(MailDispatchTest, EverySettingReachesTheMailAndTheServerIsReadBack) {
+    control.MailCc("cy@example.org"), control.MailBcc("hidden@example.org"), control.MailFooter("never sent");
     control.MailAttachment("  " + out + "  ");
     control.MailPriority(PriorityLow);  // a host's priority reaches the mail
-    control.MailHTMLBody(1);
-    control.MailReceipt(1);
-    control.SMTPAuthentication(1);
-    control.UserName("");
-    control.Password("pw");
+    control.MailHTMLBody(1), control.MailReceipt(1), control.SMTPAuthentication(1);
+    control.UserName(LoopbackSmtp::kUser), control.Password(LoopbackSmtp::kPassword);
     control.SaveNSend();
-
-    EXPECT_THAT(log.calls,
-                ElementsAre("separator=;", "host=smtp.example.org", "from=exports@example.org",
-                            "to=ana@example.org;bo@example.org", "cc=cy@example.org", "bcc=hidden@example.org",
-                            "fromName=exports@example.org", "subject=Orders", "message=Attached.",
-                            "attachment=" + out, "html=1", "encoding=0", "priority=5", "receipt=1", "auth=1",
-                            "user=", "password=pw", "send"));
-    EXPECT_EQ(control.MailSMTPServer(), "relay.example.org:25");
-    EXPECT_EQ(testing_support::readFile(out), "id\r\n7");
+    const DeliveredMail m = mail();
+    EXPECT_EQ(m["envelope-to"] + "|" + m["header To"] + "|" + m["header Cc"] + "|" + m["header From"] + "|" +
+                  m["header Subject"] + "|" + m["body"] + "|" + m["header X-Priority"] + "|" +
+                  m["header Disposition-Notification-To"] + "|" + m["authenticated"] + "|" + m["attachment-name"] + "|" +
+                  m["attachment-hex"],
+              "ana@example.org bo@example.org cy@example.org hidden@example.org|ana@example.org, bo@example.org|"
+              "cy@example.org|exports@example.org|Orders|Attached.|5 (Lowest)|exports@example.org|1|orders.csv|" +
+                  testing_support::hexOf("id\r\n7"));
+    EXPECT_THAT(m.raw, AllOf(HasSubstr("\r\nContent-Type: text/html"), Not(HasSubstr("hidden"))));
+    EXPECT_EQ(control.MailSMTPServer(), server);
     EXPECT_TRUE(desktop.messages.empty());
 }
 
 TEST_F(MailDispatchTest, UuEncodingAndThePriorityListGiveTheirCodes) {
-    panelOf(control).optEncodeType(1).setValue(true);  // UU: no HTML, no receipt
-    panelOf(control).cboPriority.setListIndex(1);      // "High"
+    p().optEncodeType(1).setValue(true);  // UU: no HTML, no receipt
+    p().cboPriority.setListIndex(1);      // "High"
     control.SaveNSend();
-    EXPECT_THAT(log.calls, ::testing::Contains("encoding=1"));
-    EXPECT_THAT(log.calls, ::testing::Contains("priority=1"));
-    EXPECT_THAT(log.calls, ::testing::Contains("html=0"));
+    const DeliveredMail m = mail();
+    EXPECT_EQ(m["uu-name"] + "|" + m["header X-Priority"] + "|" + m["header Content-Type"],
+              "orders.csv|1 (Highest)|text/plain; charset=\"UTF-8\"");
 }
 
-// The checks in their order; the first missing one is the only message, and
-// nothing is written or sent. A blank is not missing.
+// The checks in order; the first missing one is the only message, nothing is written or sent; a blank is not missing.
 TEST_F(MailDispatchTest, TheFirstMissingDetailIsNamedAndNothingIsWrittenOrSent) {
     Panel& p = panelOf(control);
     control.MailSubject(" ");
-    struct Step {
-        std::function<void()> clear;
-        const char* message;
-    };
-    const std::vector<Step> steps = {
+    const std::pair<std::function<void()>, const char*> steps[] = {
         {[&] { p.txtSubject.setText(""); }, "Please enter Subject to proceed."},
         {[&] { p.txtTo.setText(""); }, "Please 'To' mail id to proceed."},
         {[&] { p.txtFrom.setText(""); }, "Please enter 'From' mail id to proceed."},
@@ -137,64 +89,49 @@ TEST_F(MailDispatchTest, TheFirstMissingDetailIsNamedAndNothingIsWrittenOrSent) 
         {[&] { p.txtServer.setText(""); }, "Please enter SMTP Server detail to proceed."},
     };
     control.SaveNSend();  // everything present, the subject a blank
-    ASSERT_EQ(log.calls.back(), "send");
+    EXPECT_EQ(mail()["envelope-to"], "ana@example.org bo@example.org");
     std::filesystem::remove(out);
-    for (const Step& s : steps) {
-        s.clear();
-        desktop.messages.clear();
-        log.calls.clear();
+    smtp_->clear();
+    for (const auto& [clear, message] : steps) {
+        clear();
+        forget();
         control.SaveNSend();
-        ASSERT_EQ(desktop.messages.size(), 1u) << s.message;
-        EXPECT_EQ(desktop.messages[0].text, s.message);
-        EXPECT_EQ(desktop.messages[0].title, "Missing details");
-        EXPECT_EQ(desktop.messages[0].style, mb::kExclamation);
-        EXPECT_TRUE(log.calls.empty());
+        EXPECT_THAT(shown(), ElementsAre(std::string("Missing details: ") + message + " (48)"));
+        EXPECT_TRUE(smtp_->delivered("plain").empty());
         EXPECT_FALSE(std::filesystem::exists(out));
     }
 }
 
-// A request Save refuses mails nothing, not even the file an earlier
-// export left.
+// A request Save refuses mails nothing, not even the file an earlier export left.
 TEST_F(MailDispatchTest, NothingIsMailedWhenSaveWroteNothing) {
     testing_support::writeFile(out, "an older export");
-    panelOf(control).txtFileSave.setText("");
+    p().txtFileSave.setText("");
     control.SaveNSend();
-    ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_EQ(desktop.messages[0].text, "Please enter file name to proceed.");
-    EXPECT_TRUE(log.calls.empty());
+    EXPECT_THAT(shown(), ElementsAre("Missing Configuration: Please enter file name to proceed. (48)"));
+    EXPECT_TRUE(smtp_->delivered("plain").empty());
 }
 
 TEST_F(MailDispatchTest, AFailedSendReachesTheHostAsOneReportAndRestoresTheButtons) {
-    log.failure = Error(mailerr::kRefused, "SmtpMailer", "The server refused the recipient: 550 no such user");
+    control.MailTo("refused@example.org");
     const std::string report = errorOf([&] { control.SaveNSend(); }).description();
-    EXPECT_THAT(report, HasSubstr("550 no such user"));
+    EXPECT_THAT(report, HasSubstr("550 5.1.1 <refused@example.org>"));
     EXPECT_THAT(callStack(report), ElementsAre("Varnelo.SendMail", "Varnelo.SaveNSend"));
-    EXPECT_EQ(control.MailSMTPServer(), "smtp.example.org");  // not read back from a failed send
-
-    // The panel's Send button: the report is shown, the button comes back
-    // and the wait window closes.
-    panelOf(control).cmdSend.click();
+    EXPECT_EQ(control.MailSMTPServer(), " " + server + " ");  // not read back from a failed send
+    // The panel's Send button: the report is shown, the button comes back and the wait window closes.
+    p().cmdSend.click();
     EXPECT_EQ(desktop.reports.size(), 1u);
-    EXPECT_TRUE(panelOf(control).cmdSend.visible());
-    EXPECT_FALSE(panelOf(control).cmdSave.visible());
+    EXPECT_TRUE(p().cmdSend.visible() && !p().cmdSave.visible());
     EXPECT_THAT(desktop.calls, ::testing::Contains("closeWait"));
 }
 
-TEST_F(MailDispatchTest, EachShowMakesANewMailerAndANeverShownControlCannotSend) {
-    EXPECT_EQ(log.instances, 1);
-    control.UserControl_Show();
-    EXPECT_EQ(log.instances, 2);
-
+TEST_F(MailDispatchTest, ANeverShownControlCannotSend) {
     RecordingHost otherHost;
     RecordingDesktop otherDesktop;
     Varnelo hidden(otherHost, otherDesktop);
-    hidden.UserControl_Initialize();
-    hidden.UserControl_InitProperties();
-    hidden.DataSource(oneRow());
-    hidden.OutputFile(dir.file("hidden.csv"));
-    hidden.MailSMTPServer("s"), hidden.MailFrom("f@x"), hidden.MailTo("t@x"), hidden.MailSubject("s");
-    panelOf(hidden).optEncodeType(0).setDesignValue(true);
-    panelOf(hidden).cboPriority.setText("Normal");
+    hidden.UserControl_Initialize(), hidden.UserControl_InitProperties();
+    hidden.DataSource(oneRow()), hidden.OutputFile(dir.file("hidden.csv"));
+    hidden.MailSMTPServer(server), hidden.MailFrom("f@x.org"), hidden.MailTo("t@x.org"), hidden.MailSubject("s");
+    panelOf(hidden).optEncodeType(0).setDesignValue(true), panelOf(hidden).cboPriority.setText("Normal");
     EXPECT_EQ(errorOf([&] { hidden.SaveNSend(); }).number(), err::kObjectNotSet);
 }
 

@@ -27,11 +27,9 @@ TEST(Lifecycle, FirstPlacementAndHideRaiseTheirEventsAndShowFillsEveryField) {
     RecordingHost host;
     RecordingDesktop desktop;
     Varnelo control(host, desktop);
-    control.UserControl_Initialize();
-    control.UserControl_InitProperties();
+    control.UserControl_Initialize(), control.UserControl_InitProperties();
     EXPECT_THAT(host.changes, IsEmpty());
-    control.UserControl_Show();
-    control.UserControl_Hide();
+    control.UserControl_Show(), control.UserControl_Hide();
     EXPECT_THAT(host.events, ElementsAre("InitProperties", "Hide"));
     Panel& p = panelOf(control);
     std::string texts;
@@ -58,9 +56,7 @@ TEST_F(PropertiesTest, StoredTextGoesIntoItsFieldWhoseHandlerRecordsFirst) {
 // Reads return the stored value, put it back on a disturbed panel, record
 // nothing; a listing's stored-only reads leave the panel and other values alone.
 TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
-    control.BodyBackColor(0x336699);
-    control.MailPriority(PriorityLow);
-    control.UnixFormat(1);
+    control.BodyBackColor(0x336699), control.MailPriority(PriorityLow), control.UnixFormat(1);
     forget();
     p().lblBody(1).setBackColor(0);
     p().cboPriority.setText("junk");
@@ -86,8 +82,7 @@ TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
 // Check-box values pass grey; others fail with 380 and leave the previous
 // value readable, unrecorded; IncludeSQL records before it checks.
 TEST_F(PropertiesTest, CheckBoxPropertiesRefuseOtherValuesKeepingThePreviousOne) {
-    control.Columns(2);
-    control.LowercaseColumns(1);
+    control.Columns(2), control.LowercaseColumns(1);
     Error e = errorOf([&] { control.LowercaseColumns(5); });
     EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
     EXPECT_THAT(callStack(e.description()), ElementsAre("Varnelo.LowercaseColumns"));
@@ -164,8 +159,7 @@ TEST_F(PropertiesTest, DateFormatDataSourceAndCommitIntervalWrites) {
     EXPECT_EQ(errorOf([&] { control.DataSource(rs); }).number(), err::kSetNotAtDesignTime);
     EXPECT_EQ(control.DataSource(), nullptr);
     host.runMode = true;
-    control.DataSource(rs);
-    EXPECT_EQ(control.DataSource(), rs);
+    EXPECT_EQ((control.DataSource(rs), control.DataSource()), rs);
     control.CommitInterval("12a");
     EXPECT_THAT(shown(), ElementsAre("Wrong data Entry: Please enter numeric data to proceed (48)"));
     EXPECT_EQ(control.settings().CommitInterval + "|" + p().txtCommitInt.text(), "12a|12a");

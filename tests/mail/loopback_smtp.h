@@ -1,5 +1,4 @@
-// Real SMTP servers on loopback for the mail tests (tests/mail/smtp_server.py
-// on aiosmtpd) and what they stored, as Python's email package read it.
+// Real SMTP servers on loopback (smtp_server.py on aiosmtpd) and what they stored, as Python's email package read it.
 #pragma once
 
 #include <signal.h>
@@ -22,13 +21,11 @@ struct DeliveredMail : std::map<std::string, std::string> {
 
 inline std::string hexOf(const std::string& bytes) {
     std::string out;
-    char two[3];
-    for (unsigned char c : bytes) out.append(two, std::snprintf(two, sizeof two, "%02x", c));
+    for (unsigned char c : bytes) out += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     return out;
 }
 
-// Listeners "plain", "tls" (its certificate is FOLDER/cert.pem), "silent"
-// and "closed"; see smtp_server.py.
+// Listeners "plain", "tls" (its certificate is FOLDER/cert.pem), "silent" and "closed"; see smtp_server.py.
 class LoopbackSmtp {
 public:
     static constexpr const char* kUser = "mailer";
@@ -40,8 +37,8 @@ public:
                               .c_str(),
                           "r");
         char line[256], name[32];
-        int number = 0;
-        while (server_ && std::fgets(line, sizeof line, server_) && std::sscanf(line, "%31s %d", name, &number) == 2)
+        for (int number = 0; server_ && std::fgets(line, sizeof line, server_) &&
+                             std::sscanf(line, "%31s %d", name, &number) == 2;)
             ports_[name] = number;
         if (ports_.size() != 5 || ports_["pid"] <= 0) throw std::runtime_error("the SMTP server did not start");
     }
@@ -71,7 +68,7 @@ public:
 
     std::string authLog(const std::string& name) const {
         const auto path = folder_ / name / "auth.log";
-        return std::filesystem::exists(path) ? readFile(path.string()) : "";
+        return std::filesystem::exists(path) ? readFile(path) : "";
     }
 
     // Forgets what every listener stored.

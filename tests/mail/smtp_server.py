@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 """SMTP servers (aiosmtpd) on loopback for the mail tests: smtp_server.py FOLDER USER PASSWORD.
-
-Prints "pid N", "NAME PORT" per listener and "ready"; runs until terminated, five minutes at most.
-plain: AUTH without TLS; tls: STARTTLS first (certificate FOLDER/cert.pem); silent: never answers;
-closed: refuses. A message is kept as FOLDER/NAME/N.eml and N.txt (records "KEY\\tVALUE\\0", see read());
-each AUTH adds "MECHANISM TLS OK" to FOLDER/NAME/auth.log. Addresses holding "refused" get a 550, a
-sender holding "stalled" no reply."""
+Prints "pid N", "NAME PORT" per listener and "ready"; runs until terminated, five minutes at most. plain: AUTH
+without TLS; tls: STARTTLS first (certificate FOLDER/cert.pem); silent: never answers; closed: refuses. A message
+is kept as FOLDER/NAME/N.eml and N.txt (records "KEY\\tVALUE\\0", see read()); each AUTH adds "MECHANISM TLS OK"
+to FOLDER/NAME/auth.log. Addresses holding "refused" get a 550, a sender holding "stalled" no reply."""
 import asyncio, binascii, email.policy, logging, os, socket, ssl, subprocess, sys, warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -44,8 +42,7 @@ class Store:
     async def handle_RCPT(self, server, session, envelope, address, options):
         if "refused" in address:
             return "550 5.1.1 <%s>: Recipient address rejected" % address
-        envelope.rcpt_tos.append(address)
-        return "250 2.1.5 Ok"
+        return envelope.rcpt_tos.append(address) or "250 2.1.5 Ok"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
@@ -66,9 +63,8 @@ class Store:
 
 
 async def main():
-    # Refused handshakes and AUTH without TLS are what some tests are about.
-    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
-    warnings.simplefilter("ignore")
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)  # refused handshakes are what some tests are about
+    warnings.simplefilter("ignore")  # and AUTH without TLS
     folder = sys.argv[1]
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",

@@ -1,18 +1,7 @@
-// FileFaults: counts the file operations that go through fileOps() and makes
-// a chosen one fail, the way database engines test their file handling.
-//
-//   FileFaults faults;              // counting from here
-//   runExport();                    // a clean run
-//   int n = faults.count();
-//   faults.reset(); faults.failAt(3);
-//   runExport();                    // its third file operation fails
-//
-// Operations are named after the call, with the kind of file where it
-// matters: "openat-folder", "openat-tmpfile", "openat", "write", "pread",
-// "fdatasync", "fsync", "fchmod", "linkat", "renameat", "unlinkat", "close",
-// "close-folder", "copy_file_range", "sendfile". One object at a time;
-// its destructor puts the system's calls back. failEveryOperation() below
-// runs the whole proof over one piece of work.
+// FileFaults: counts the file operations that go through fileOps() and makes the nth one fail, the way database
+// engines test their file handling. The operations are named after the call ("write", "renameat", ...), opens and
+// closes by kind ("openat-tmpfile", "openat-folder", "close-folder"). One object at a time; its destructor puts the
+// system's calls back. failEveryOperation() below runs the whole proof over one piece of work.
 #pragma once
 
 #include <fcntl.h>
@@ -54,52 +43,30 @@ public:
             if (fd >= 0 && dir) state().folders.insert(fd);
             return fd;
         };
-        ops.write = [](int fd, const void* b, size_t n) -> ssize_t {
-            return hit("write", ENOSPC) ? -1 : state().real.write(fd, b, n);
-        };
-        ops.pread = [](int fd, void* b, size_t n, off_t o) -> ssize_t {
-            return hit("pread", EIO) ? -1 : state().real.pread(fd, b, n, o);
-        };
-        ops.fdatasync = [](int fd) { return hit("fdatasync", EIO) ? -1 : state().real.fdatasync(fd); };
-        ops.fsync = [](int fd) { return hit("fsync", EIO) ? -1 : state().real.fsync(fd); };
-        ops.fchmod = [](int fd, mode_t m) { return hit("fchmod", EPERM) ? -1 : state().real.fchmod(fd, m); };
-        ops.linkat = [](int a, const char* b, int c, const char* d, int f) {
-            return hit("linkat", EIO) ? -1 : state().real.linkat(a, b, c, d, f);
-        };
-        ops.renameat = [](int a, const char* b, int c, const char* d) {
-            return hit("renameat", EIO) ? -1 : state().real.renameat(a, b, c, d);
-        };
-        ops.unlinkat = [](int d, const char* p, int f) {
-            return hit("unlinkat", EIO) ? -1 : state().real.unlinkat(d, p, f);
-        };
+        // The others fail as their call would, with an errno typical of it.
+        ops.write = [](auto... a) { return hit("write", ENOSPC) ? -1 : state().real.write(a...); };
+        ops.pread = [](auto... a) { return hit("pread", EIO) ? -1 : state().real.pread(a...); };
+        ops.fdatasync = [](auto... a) { return hit("fdatasync", EIO) ? -1 : state().real.fdatasync(a...); };
+        ops.fsync = [](auto... a) { return hit("fsync", EIO) ? -1 : state().real.fsync(a...); };
+        ops.fchmod = [](auto... a) { return hit("fchmod", EPERM) ? -1 : state().real.fchmod(a...); };
+        ops.linkat = [](auto... a) { return hit("linkat", EIO) ? -1 : state().real.linkat(a...); };
+        ops.renameat = [](auto... a) { return hit("renameat", EIO) ? -1 : state().real.renameat(a...); };
+        ops.unlinkat = [](auto... a) { return hit("unlinkat", EIO) ? -1 : state().real.unlinkat(a...); };
+        ops.copyFileRange = [](auto... a) { return hit("copy_file_range", ENOSPC) ? -1 : state().real.copyFileRange(a...); };
+        ops.sendfile = [](auto... a) { return hit("sendfile", ENOSPC) ? -1 : state().real.sendfile(a...); };
         ops.close = [](int fd) {
-            const bool folder = state().folders.erase(fd) > 0;
-            // A failed close still releases the descriptor, as on Linux.
-            if (hit(folder ? "close-folder" : "close", EIO)) {
-                state().real.close(fd);
-                return -1;
-            }
-            return state().real.close(fd);
-        };
-        ops.copyFileRange = [](int i, off_t* io, int o, off_t* oo, size_t n, unsigned f) -> ssize_t {
-            return hit("copy_file_range", ENOSPC) ? -1 : state().real.copyFileRange(i, io, o, oo, n, f);
-        };
-        ops.sendfile = [](int o, int i, off_t* io, size_t n) -> ssize_t {
-            return hit("sendfile", ENOSPC) ? -1 : state().real.sendfile(o, i, io, n);
+            const char* name = state().folders.erase(fd) ? "close-folder" : "close";
+            const int closed = state().real.close(fd);  // a failed close still releases the descriptor, as on Linux
+            return hit(name, EIO) ? -1 : closed;
         };
     }
     ~FileFaults() { fileOps() = state().real; }
     FileFaults(const FileFaults&) = delete;
     FileFaults& operator=(const FileFaults&) = delete;
 
-    // The nth operation from the last reset (1-based) fails, with `errnum`
-    // or, when 0, an errno typical of that call; 0 fails none.
-    void failAt(int n, int errnum = 0) {
-        state().failAt = n;
-        state().errnum = errnum;
-    }
-    // O_TMPFILE opens fail with EOPNOTSUPP, as on a file system without
-    // unnamed files (they still count as operations).
+    // The nth operation from the last reset (1-based) fails with an errno typical of that call; 0 fails none.
+    void failAt(int n) { state().failAt = n; }
+    // O_TMPFILE opens fail with EOPNOTSUPP, as on a file system without unnamed files (still counted).
     void refuseUnnamed(bool on = true) { state().refuseUnnamed = on; }
     void reset() {
         state().log.clear();
@@ -111,25 +78,16 @@ public:
     const std::string& failed() const { return state().failed; }
     int failedErrno() const { return state().failedErrno; }
 
-    // Whether an error description tells that `operation` failed on
-    // `file`: "(writing /x/out.csv)", "(creating a scratch file for
-    // /x/out.ctl)", ...
+    // Whether a description says `operation` failed on `file`: "(writing /x/out.csv)", "(closing /x/out.csv)".
     static bool describes(const std::string& description, const std::string& operation, const std::string& file) {
         static const std::map<std::string, std::vector<std::string>> phrases = {
-            {"openat-folder", {"opening the folder of"}},
+            {"openat-folder", {"opening the folder of"}}, {"fchmod", {"setting the permissions of"}},
             {"openat-tmpfile", {"creating a temporary file for", "creating a scratch file for"}},
             {"openat", {"creating a temporary file for", "creating a scratch file for", "opening"}},
-            {"write", {"writing", "writing a scratch file for"}},
-            {"fchmod", {"setting the permissions of"}},
-            {"fdatasync", {"syncing"}},
-            {"linkat", {"linking the new file for"}},
-            {"close", {"closing"}},
-            {"renameat", {"replacing"}},
-            {"fsync", {"syncing the folder of"}},
-            {"copy_file_range", {"copying into"}},
-            {"sendfile", {"copying into"}},
-            {"pread", {"reading a scratch file for"}},
-            {"unlinkat", {"creating a scratch file for"}},
+            {"write", {"writing", "writing a scratch file for"}}, {"fdatasync", {"syncing"}},
+            {"linkat", {"linking the new file for"}}, {"close", {"closing"}}, {"renameat", {"replacing"}},
+            {"fsync", {"syncing the folder of"}}, {"copy_file_range", {"copying into"}}, {"sendfile", {"copying into"}},
+            {"pread", {"reading a scratch file for"}}, {"unlinkat", {"creating a scratch file for"}},
         };
         const auto it = phrases.find(operation);
         if (it == phrases.end()) return false;
@@ -148,7 +106,7 @@ private:
         FileOps real{};
         std::vector<std::string> log;
         std::set<int> folders;
-        int failAt = 0, errnum = 0, failedErrno = 0;
+        int failAt = 0, failedErrno = 0;
         bool refuseUnnamed = false;
         std::string failed;
         bool willFail() const { return failAt == static_cast<int>(log.size()) + 1; }
@@ -163,27 +121,19 @@ private:
         s.log.push_back(name);
         if (static_cast<int>(s.log.size()) != s.failAt) return false;
         s.failed = name;
-        s.failedErrno = errno = s.errnum ? s.errnum : typical;
+        s.failedErrno = errno = typical;
         return true;
     }
 };
 
-// Runs `run` once cleanly and then once for each of its file operations with
-// that one failing, `file` holding `previous` before every run. After each
-// failure: an error naming the operation and the file with the injected
-// errno, `file` still byte for byte `previous`, and nothing else in its
-// folder. Past the rename the new file is in place whole (the same bytes as
-// the clean run's, or the same kind and about the same size when `reproducible` is false), and only
-// a failed folder sync is reported. Returns the number of failures run.
+// Runs `run` once cleanly and then once for each of its file operations with that one failing, `file` holding
+// `previous` before every run. After each failure: an error naming the operation and the file with the injected
+// errno, `file` still byte for byte `previous`, and nothing else in its folder. Past the rename the new file is in
+// place whole (the same bytes as the clean run's, or the same kind and about the same size when `reproducible` is
+// false), and only a failed folder sync is reported. Returns the number of failures run.
 inline int failEveryOperation(const std::string& file, const std::string& previous, const std::function<void()>& run,
                               bool refuseUnnamed = false, bool reproducible = true) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(file).parent_path();
-    auto folderHoldsOnlyTheFile = [&] {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-        EXPECT_EQ(names, std::vector<std::string>{fs::path(file).filename()});
-    };
     writeFile(file, previous);
     FileFaults faults;
     faults.refuseUnnamed(refuseUnnamed);
@@ -191,8 +141,7 @@ inline int failEveryOperation(const std::string& file, const std::string& previo
     const std::string written = readFile(file);
     EXPECT_NE(written, previous);
     const std::vector<std::string> clean = faults.calls();
-    const int count = faults.count();
-    const int renamed = static_cast<int>(std::find(clean.begin(), clean.end(), "renameat") - clean.begin()) + 1;
+    const int count = faults.count(), renamed = std::find(clean.begin(), clean.end(), "renameat") - clean.begin() + 1;
     EXPECT_LE(renamed, count) << "no rename in a clean run";
     for (int n = 1; n <= count; ++n) {
         writeFile(file, previous);
@@ -219,7 +168,9 @@ inline int failEveryOperation(const std::string& file, const std::string& previo
             EXPECT_TRUE(raised);
             EXPECT_EQ(readFile(file), previous);
         }
-        folderHoldsOnlyTheFile();
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(fs::path(file).parent_path())) names.push_back(e.path().filename());
+        EXPECT_EQ(names, std::vector<std::string>{fs::path(file).filename()}) << "nothing else in the folder";
     }
     return count;
 }

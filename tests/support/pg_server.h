@@ -1,15 +1,11 @@
-// A private PostgreSQL server for tests: initdb into a scratch folder, a Unix
-// socket of its own, no TCP, stopped with the test program. Shared by the
-// tests that read from PostgreSQL and those that load files into it.
+// A private PostgreSQL server for the tests that read from PostgreSQL and those that load files into it.
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -28,26 +24,14 @@ struct Outcome {
     std::string output;  // standard output and standard error together
 };
 
-inline std::string shellQuoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+inline std::string shellQuoted(const std::string& s) { return shellQuote(s); }
 
 inline Outcome run(const std::string& command) {
-    Outcome o;
-    FILE* p = ::popen(("(" + command + ") 2>&1").c_str(), "r");
-    if (!p) return o;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) o.output.append(buf, n);
-    const int raw = ::pclose(p);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return o;
+    auto [status, output] = runShell(command);
+    return {status, std::move(output)};
 }
 
-// A private PostgreSQL server: its own data folder and a Unix socket in its
-// own folder, no TCP. The server refuses to run as root, so under root every
-// server program runs as the `postgres` user.
+// initdb into a scratch folder, its own Unix socket, no TCP; under root every server program runs as `postgres`.
 class PgServer {
 public:
     PgServer() {
@@ -88,8 +72,7 @@ public:
     const std::string& socketDir() const { return socket_; }
     const std::string& error() const { return error_; }
 
-    // psql on the private socket: the commands, then the script file (when
-    // given) on standard input, in one session that stops at the first error.
+    // psql on the private socket: the commands, then the script file (if any) on standard input; stops at an error.
     Outcome psql(const std::string& options, const std::string& commands, const std::string& scriptFile = "") {
         return inDir(tool("psql") + " -X -q -v ON_ERROR_STOP=1 -h " + shellQuoted(socket_) +
                      " -U postgres -d postgres " + options + " -c " + shellQuoted(commands) +
