@@ -9,7 +9,6 @@
 
 #include "support/pg_server.h"
 #include "support/test_support.h"
-#include "varnelo/variant.h"
 
 namespace varnelo::db_test {
 
@@ -52,22 +51,6 @@ inline testing_support::PgServer* pgServer(std::string& why) {
     return made ? &server : nullptr;
 }
 
-inline DateTime dateTime(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    DateTime t;
-    t.year = y, t.month = mo, t.day = d, t.hour = h, t.minute = mi, t.second = s;
-    return t;
-}
-
-inline DateTime withFraction(DateTime t, int32_t nanos, int8_t digits) {
-    t.nanosecond = nanos, t.fractionDigits = digits;
-    return t;
-}
-
-inline DateTime withOffset(DateTime t, int minutes) {
-    t.zone = DateTime::Zone::Offset, t.offsetMinutes = static_cast<int16_t>(minutes);
-    return t;
-}
-
 // A private driver list: the PostgreSQL and SQLite drivers, wherever the
 // system keeps them. Nothing outside the scratch folder is read or written.
 // One per test program (drivers()): the driver manager reads its lists once.
@@ -77,6 +60,9 @@ public:
         static OdbcDrivers instance;
         return instance;
     }
+    bool hasPostgres() const { return !pg_.empty(); }
+    bool hasSqlite() const { return !sqlite_.empty(); }
+    const testing_support::TempDir& dir() const { return dir_; }
 
 private:
     OdbcDrivers() {
@@ -95,12 +81,6 @@ private:
         ::setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
     }
 
-public:
-    bool hasPostgres() const { return !pg_.empty(); }
-    bool hasSqlite() const { return !sqlite_.empty(); }
-    const testing_support::TempDir& dir() const { return dir_; }
-
-private:
     testing_support::TempDir dir_;
     std::string pg_, sqlite_;
 };
