@@ -35,10 +35,8 @@ inline ::testing::AssertionResult exportWorkbook(const std::string& db, const st
     return ::testing::AssertionFailure() << "status " << status << ": " << text;
 }
 
-// What the reader printed, by key: "sheets", "size" ("3 3"), per cell
-// ("type 2 1": row 2, column 1) type, value, format, font
-// ("NAME|SIZE|BOLD|ITALIC|RGB"), fill ("PATTERN|RGB") and border
-// ("LEFT|RIGHT|TOP|BOTTOM|DIAGONAL"), and "width A".
+// What the reader printed, by key ("type 2 1": row 2, column 1); fonts are
+// "NAME|SIZE|BOLD|ITALIC|RGB", fills "PATTERN|RGB", borders "L|R|T|B|DIAGONAL".
 struct Workbook : std::map<std::string, std::string> {
     std::string cell(const char* kind, int row, int col) const {
         auto it = find(std::string(kind) + " " + std::to_string(row) + " " + std::to_string(col));
@@ -73,10 +71,9 @@ inline Workbook readBack(const std::string& file, bool withStyles = false) {
     return wb;
 }
 
-// A source value straight from SQLite: its declared type, storage class,
-// number and text.
+// A source value straight from SQLite.
 struct Value {
-    std::string declared;
+    std::string declared;  // the column's type
     int storage;
     double real;
     std::string text;
