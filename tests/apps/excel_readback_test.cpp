@@ -36,9 +36,8 @@ TEST(WorkbookReadback, DemoTableEveryValueWithItsType) {
     }
 }
 
-// Every cell, the Null one too, carries its part's look, colours exact (a
-// system colour resolved). FontExcelDef 1: the body keeps the default look,
-// the header its own in the default colours; IncludeCellBorder 0, 2: no lines.
+// Every cell, the Null one too, carries its part's look, colours exact; FontExcelDef 1: the body keeps
+// the default look, the header its own in the default colours; IncludeCellBorder 0, 2: no lines.
 TEST(WorkbookReadback, HeaderAndBodyLooks) {
     TempDir dir;
     const std::string query = "SELECT 1 AS id, 'Widget' AS name, NULL AS note UNION ALL SELECT 2, 'Gadget', 'spare'";

@@ -38,10 +38,8 @@ TEST_F(WorkbookControlTest, TheNameChoosesTheFormat) {
     }
 }
 
-// 65,535 records fill the sheet's 65,536 rows. Their texts, all different,
-// 7 MB of shared strings in Latin-1 and UTF-16 of every length, run across
-// some thousand CONTINUE records; the file needs more FAT sectors than the
-// header lists, so DIFAT sectors list the rest.
+// 65,535 records fill the sheet: 7 MB of different texts in Latin-1 and UTF-16 run across some thousand
+// CONTINUE records, and the file needs more FAT sectors than the header lists (DIFAT sectors list the rest).
 TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWhole) {
     const char* pieces[] = {"caf\xC3\xA9 ", "\xE6\x97\xA5\xE6\x9C\xAC ", "\xF0\x9F\x98\x80 ok ", "\xCE\xA9 \xC3\xBC "};
     std::vector<std::string> texts;

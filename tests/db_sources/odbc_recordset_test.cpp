@@ -50,10 +50,8 @@ void expectSameRows(Recordset& native, Recordset& odbc, Same same) {
     EXPECT_GT(row, 0);
 }
 
-// Through the PostgreSQL driver the values are the very Variants of the native
-// source. Left out: what the driver itself changes (a time stamp with time
-// zone loses its offset, a year BC its era, 'infinity' becomes a date, a
-// uuid is upper-cased), i.e. the column tz, row 2 and column u.
+// Through the PostgreSQL driver the values are the native source's very Variants, but for what the driver
+// changes (a zone's offset, a year BC, 'infinity', a uuid's case): column tz, row 2 and column u.
 TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
     std::string why;
     testing_support::PgServer* server = db_test::pgServer(why);
@@ -81,9 +79,8 @@ TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
     EXPECT_EQ(odbc.Fields()[0].Value().asInt32(), 4);
 }
 
-// Through the SQLite driver the values read as the native source's: the
-// same text and the same NULLs ('' is none). A value longer than its declared
-// VARCHAR(3) and one of 100,000 characters come whole.
+// Through the SQLite driver the same text and NULLs as the native source ('' is none); a value longer
+// than its VARCHAR(3) and one of 100,000 characters come whole.
 TEST_F(OdbcRecordsetTest, SqliteDriverGivesTheNativeValues) {
     if (!drivers_.hasSqlite()) GTEST_SKIP() << "no SQLite ODBC driver (Debian package: libsqliteodbc)";
     const std::string path = drivers_.dir().file("values.db");

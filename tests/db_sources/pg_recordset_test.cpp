@@ -84,9 +84,8 @@ TEST_F(PgRecordsetTest, EveryTypeReadsBackExactlyAndNullIsNotEmptyText) {
     EXPECT_EQ(rs.RecordCount(), 4);
 }
 
-// A batch of three rows over ten: the cursor crosses batches, goes back to
-// the start and to the end, and sees the snapshot it began with, though
-// another session changes the table meanwhile; a new recordset sees the change.
+// Batches of three over ten rows: the cursor crosses them, goes back and to the end, and keeps its
+// snapshot while another session changes the table; a new recordset sees the change.
 TEST_F(PgRecordsetTest, CursorCrossesBatchesAndKeepsItsSnapshot) {
     PgRecordset rs = open("SELECT n FROM counting ORDER BY n -- every number\n;", 3);
     Outcome o = server_->psql("", "INSERT INTO counting SELECT generate_series(11, 15); DELETE FROM counting WHERE n = 1");

@@ -60,9 +60,8 @@ TEST_F(SqliteRecordsetTest, TypeCodesFromDeclaredTypesOrTheFirstRow) {
     EXPECT_EQ(types, (std::vector<int>{20, 12, 5, 12, 200, 12, 205, 12, 12, 12}));
 }
 
-// Every read of a value (the Variant, the view, the appended text, the blank
-// test) agrees; integers too wide for Int32 stay Int64; only 0 and 1 are
-// Booleans; text that is no date stays text; empty text and blobs are no Null.
+// Every read of a value agrees; integers too wide for Int32 stay Int64; only 0 and 1 are Booleans; text
+// that is no date stays text; empty text and blobs are no Null.
 TEST_F(SqliteRecordsetTest, ValuesKeepTheirStorageClassAndEveryReadAgrees) {
     ASSERT_EQ(exec(R"(CREATE TABLE v(i INTEGER, r REAL, s VARCHAR(9), b BLOB, f BOOLEAN, d DATE, ts TIMESTAMP, x);
         INSERT INTO v VALUES (7, 0.1 + 0.2, 'a"b', x'00FFa0', 1, '2003-12-25', '2024-03-05T14:30:00', 3.0);
@@ -112,9 +111,8 @@ TEST_F(SqliteRecordsetTest, CountsMovesAndStopsAtTheEnd) {
     EXPECT_EQ(pragma.Fields()[1].Value(), Variant("n"));
 }
 
-// tick(x) counts its calls: once per row a run of the query looks at. A pass
-// runs the query once and counts its rows; a query that varies from run to
-// run counts what its last pass gave.
+// tick(x) counts the rows a run of the query looks at: a pass runs it once and counts its rows; a query
+// that varies from run to run counts what its last pass gave.
 TEST_F(SqliteRecordsetTest, APassRunsTheQueryOnce) {
     int calls = 0;
     auto tick = [](sqlite3_context* ctx, int, sqlite3_value** args) {
@@ -152,9 +150,8 @@ TEST_F(SqliteRecordsetTest, OnePassReadsOneSnapshot) {
     EXPECT_EQ(walk(rs), 5) << "the next pass sees the new row";
 }
 
-// Errors name SQLite and the file; a failure on a later row leaves the cursor
-// at the end; only one read-only statement is taken; a missing file is not
-// created.
+// Errors name SQLite and the file; a failure on a later row leaves the cursor at the end; only one
+// read-only statement is taken; a missing file is not created.
 TEST_F(SqliteRecordsetTest, BadQueriesAndFilesFailWithSqliteErrors) {
     Error e = errorOf([&] { open("SELECT * FROM missing"); });
     EXPECT_EQ(std::tuple(e.number(), e.source(), e.description()),

@@ -8,9 +8,8 @@
 namespace varnelo {
 namespace {
 
-// Decimal text becomes the kind that carries its exact value: a whole number
-// Int64, a number whose double writes back as the same number Double, any
-// other its digits as text.
+// Decimal text becomes the kind that carries its exact value: Int64 when whole, Double when the double
+// writes back as the same number, else its digits as text.
 TEST(NumericFromText, KeepsTheExactValue) {
     using K = Variant::Kind;
     const struct {
