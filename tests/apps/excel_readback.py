@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""excel_readback.py FILE [--styles]: a workbook as openpyxl reads it, in
-NUL-separated "KEY<TAB>VALUE" records: sheets, size (rows and columns holding
-values), per cell ("type 2 1": row 2, column 1) type, value and format, and with
---styles font, fill, border and the set column widths ("width A")."""
+"""excel_readback.py FILE [--styles]: a workbook as openpyxl reads it, in NUL-separated
+"KEY<TAB>VALUE" records: sheets, size (rows and columns holding values), per cell ("type 2 1":
+row 2, column 1) type, value and format, with --styles font, fill, border and set widths."""
 import re
 import sys
 

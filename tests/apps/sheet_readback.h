@@ -1,44 +1,26 @@
-// Reading workbooks back in the end-to-end tests: the command-line host
-// writes them, a real reader reads them - openpyxl for .xlsx
+// Reading workbooks back in the end-to-end tests: the command-line host or
+// the control writes them, a real reader reads them - openpyxl for .xlsx
 // (excel_readback.py), xlrd for .xls (xls_readback.py) - and both print the
 // same records, so one set of expectations holds for both formats.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "control/control_fixture.h"
 #include "support/test_support.h"
+#include "varnelo/memory_recordset.h"
 
 namespace varnelo::testing_sheet {
 
-using testing_support::readFile;
-
-inline std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs a shell command: its exit status and what it printed on both streams.
-inline std::pair<int, std::string> shell(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen((cmd + " 2>&1 </dev/null").c_str(), "r");
-    if (!p) return {-1, "cannot run " + cmd};
-    char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int raw = ::pclose(p);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
+using namespace testing_support;
 
 // Writes the workbook `out` with the command-line host (its name picks the
 // format); its output on failure. Each export keeps its settings file in a
@@ -48,19 +30,17 @@ inline ::testing::AssertionResult exportWorkbook(const std::string& db, const st
                                                  const std::string& out,
                                                  const std::vector<std::string>& settings = {}) {
     static int exports = 0;
-    std::string cmd = quote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + quote(db) + " -o " + quote(out) +
-                      " --settings-dir " + quote(out + ".settings" + std::to_string(++exports));
-    if (!query.empty()) cmd += " --query " + quote(query);
-    for (const auto& s : settings) cmd += " --set " + quote(s);
-    const auto [status, text] = shell(cmd);
+    std::string cmd = shellQuote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + shellQuote(db) + " -o " +
+                      shellQuote(out) + " --settings-dir " + shellQuote(out + ".settings" + std::to_string(++exports)) +
+                      (query.empty() ? "" : " --query " + shellQuote(query));
+    for (const auto& s : settings) cmd += " --set " + shellQuote(s);
+    const auto [status, text] = runShell(cmd);
     if (status == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "status " << status << ": " << text;
 }
 
-// What the reader printed, by key: "sheets" -> "Sheet1", "size" -> "3 3",
-// "type 2 1" (row 2, column 1) -> "n", "value 2 1", "format 2 1", "font 2 1"
-// -> "NAME|SIZE|BOLD|ITALIC|RGB", "fill 2 1" -> "PATTERN|RGB", "border 2 1"
-// -> "LEFT|RIGHT|TOP|BOTTOM|DIAGONAL", "width A" -> "10.71".
+// What the reader printed, by key ("type 2 1": row 2, column 1); fonts are
+// "NAME|SIZE|BOLD|ITALIC|RGB", fills "PATTERN|RGB", borders "L|R|T|B|DIAGONAL".
 struct Workbook : std::map<std::string, std::string> {
     std::string cell(const char* kind, int row, int col) const {
         auto it = find(std::string(kind) + " " + std::to_string(row) + " " + std::to_string(col));
@@ -81,9 +61,9 @@ inline Workbook readBack(const std::string& file, bool withStyles = false) {
     // xlrd reads a zipped workbook too: the name must have given the format.
     EXPECT_EQ(readFile(file).substr(0, 4), xls ? std::string("\xD0\xCF\x11\xE0") : std::string("PK\x03\x04"))
         << file;
-    const auto [status, text] =
-        shell(std::string("/usr/bin/python3 ") + quote(VARNELO_SOURCE_DIR) + "/tests/apps/" +
-              (xls ? "xls_readback.py " : "excel_readback.py ") + quote(file) + (withStyles ? " --styles" : ""));
+    const auto [status, text] = runShell("/usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR) + "/tests/apps/" +
+                                         (xls ? "xls_readback.py " : "excel_readback.py ") + shellQuote(file) +
+                                         (withStyles ? " --styles" : ""));
     EXPECT_EQ(status, 0) << text;
     Workbook wb;
     std::istringstream lines(text);
@@ -91,16 +71,13 @@ inline Workbook readBack(const std::string& file, bool withStyles = false) {
         const size_t tab = record.find('\t');
         wb[record.substr(0, tab)] = tab == std::string::npos ? "" : record.substr(tab + 1);
     }
-    if (xls) {
-        EXPECT_EQ(wb["log"], "") << "xlrd's warnings";
-    }
+    EXPECT_EQ(xls ? wb["log"] : "", "") << "xlrd's warnings";
     return wb;
 }
 
-// A source value straight from SQLite: its declared type, storage class,
-// number and text.
+// A source value straight from SQLite.
 struct Value {
-    std::string declared;
+    std::string declared;  // the column's type
     int storage;
     double real;
     std::string text;
@@ -163,5 +140,18 @@ inline void expectDemoTable(const Workbook& headed, const Workbook& bare) {
     EXPECT_EQ(headed.at("size"), std::to_string(rows + 1) + " " + std::to_string(cols));
     EXPECT_EQ(bare.at("size"), std::to_string(rows) + " " + std::to_string(cols));
 }
+
+// The control on a recording desktop, ready to save `rows` to `file`.
+class WorkbookControlTest : public testing_control::ControlTest {
+protected:
+    void ready(std::vector<std::string> names, std::vector<std::vector<Variant>> rows, const std::string& file) {
+        std::vector<int> types(names.size(), adtype::kVariant);
+        control.DataSource(std::make_shared<MemoryRecordset>(std::move(names), std::move(types), std::move(rows)));
+        control.Format(ExcelFile);
+        control.OutputFile(file);
+        forget();
+    }
+    TempDir dir;
+};
 
 }  // namespace varnelo::testing_sheet

@@ -1,27 +1,15 @@
 #!/usr/bin/python3
-"""xls_readback.py FILE [--styles]: an Excel 97-2003 workbook as xlrd reads it (with its
-formatting), in the records excel_readback.py prints for .xlsx, so that both
-formats are held to the same expectations: NUL-separated "KEY<TAB>VALUE"
-records: sheets, size (rows and columns holding values), per cell ("type 2 1":
-row 2, column 1) type, value and format, with --styles font, fill and
-border, and the set column widths ("width A", in characters, padding included), and "log": anything xlrd
+"""xls_readback.py FILE [--styles]: an Excel 97-2003 workbook as xlrd reads it, in the records
+excel_readback.py prints for .xlsx (widths in characters, padding included), and "log": what xlrd
 found worth a warning."""
 import io
 import sys
 
 import xlrd
+from xlrd.formula import colname
 
 TYPES = {xlrd.XL_CELL_TEXT: "s", xlrd.XL_CELL_NUMBER: "n", xlrd.XL_CELL_DATE: "d", xlrd.XL_CELL_BOOLEAN: "b"}
 LINES = {0: "-", 1: "thin"}
-
-
-def column_letter(colx):
-    name = ""
-    colx += 1
-    while colx:
-        colx, rest = divmod(colx - 1, 26)
-        name = chr(65 + rest) + name
-    return name
 
 
 def main(path, styles):
@@ -64,7 +52,7 @@ def main(path, styles):
                                                       b.bottom_line_style)]
             out.append("border" + at + "|".join(sides) + "|%d" % bool(b.diag_up or b.diag_down))
     out.append("size\t%d %d" % size)
-    out += ["width %s\t%r" % (column_letter(k), ci.width / 256) for k, ci in sorted(sheet.colinfo_map.items())]
+    out += ["width %s\t%r" % (colname(k), ci.width / 256) for k, ci in sorted(sheet.colinfo_map.items())]
     # xlrd finds the millisecond format ambiguous by its own count of date and
     # number letters (it still reads a date); everything else is a fault.
     out.append("log\t" + "".join(line for line in log.getvalue().splitlines(True)

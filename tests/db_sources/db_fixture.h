@@ -9,14 +9,11 @@
 
 #include "support/pg_server.h"
 #include "support/test_support.h"
-#include "varnelo/variant.h"
 
 namespace varnelo::db_test {
 
-// Every type the PostgreSQL source maps, one row per kind of value: row 1
-// ordinary values, row 2 edge values (some no ODBC driver carries: a year BC,
-// 'infinity'), row 3 NULL everywhere, row 4 the values a double cannot
-// carry or that are whole.
+// Every type the PostgreSQL source maps: row 1 ordinary values, row 2 edge values (some no ODBC driver
+// carries: a year BC, 'infinity'), row 3 NULL everywhere, row 4 what a double cannot carry or is whole.
 inline const char* const kTablesSql = R"SQL(
 SET TimeZone = 'Asia/Kolkata';
 CREATE TABLE types (id int PRIMARY KEY, b boolean, i2 smallint, i4 integer, i8 bigint, n numeric,
@@ -36,9 +33,8 @@ CREATE TABLE counting (n int);
 INSERT INTO counting SELECT generate_series(1, 10);
 )SQL";
 
-// The server of this test program, with the tables made; nullptr (and the
-// reason in `why`) when it cannot run here. Sessions of the sources show
-// time stamps with time zone in India's +05:30 (libpq reads PGTZ).
+// The server of this test program, tables made; nullptr (the reason in `why`) when it cannot run here.
+// Sessions show time stamps with time zone in India's +05:30 (libpq reads PGTZ).
 inline testing_support::PgServer* pgServer(std::string& why) {
     static testing_support::PgServer server;
     static const bool made = [] {
@@ -52,31 +48,17 @@ inline testing_support::PgServer* pgServer(std::string& why) {
     return made ? &server : nullptr;
 }
 
-inline DateTime dateTime(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    DateTime t;
-    t.year = y, t.month = mo, t.day = d, t.hour = h, t.minute = mi, t.second = s;
-    return t;
-}
-
-inline DateTime withFraction(DateTime t, int32_t nanos, int8_t digits) {
-    t.nanosecond = nanos, t.fractionDigits = digits;
-    return t;
-}
-
-inline DateTime withOffset(DateTime t, int minutes) {
-    t.zone = DateTime::Zone::Offset, t.offsetMinutes = static_cast<int16_t>(minutes);
-    return t;
-}
-
-// A private driver list: the PostgreSQL and SQLite drivers, wherever the
-// system keeps them. Nothing outside the scratch folder is read or written.
-// One per test program (drivers()): the driver manager reads its lists once.
+// A private list of the PostgreSQL and SQLite drivers in a scratch folder; one per test program, as
+// the driver manager reads its lists once.
 class OdbcDrivers {
 public:
     static OdbcDrivers& drivers() {
         static OdbcDrivers instance;
         return instance;
     }
+    bool hasPostgres() const { return !pg_.empty(); }
+    bool hasSqlite() const { return !sqlite_.empty(); }
+    const testing_support::TempDir& dir() const { return dir_; }
 
 private:
     OdbcDrivers() {
@@ -95,12 +77,6 @@ private:
         ::setenv("ODBCINI", dir_.file("odbc.ini").c_str(), 1);
     }
 
-public:
-    bool hasPostgres() const { return !pg_.empty(); }
-    bool hasSqlite() const { return !sqlite_.empty(); }
-    const testing_support::TempDir& dir() const { return dir_; }
-
-private:
     testing_support::TempDir dir_;
     std::string pg_, sqlite_;
 };

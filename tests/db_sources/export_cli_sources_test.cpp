@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "db_sources/db_fixture.h"
 #include "support/test_support.h"
@@ -10,9 +11,7 @@
 namespace varnelo {
 namespace {
 
-using testing_support::readFile;
-using testing_support::run;
-using testing_support::shellQuoted;
+using namespace testing_support;
 
 TEST(ExportCliSources, EachSourceFormGivesTheSameFile) {
     std::string why;
@@ -22,40 +21,26 @@ TEST(ExportCliSources, EachSourceFormGivesTheSameFile) {
     testing_support::TempDir dir;
     const std::string query = "SELECT n, 'Zoë, ' || n AS name FROM counting WHERE n <= 3 ORDER BY n";
     const std::string expected = "n,name\n1,\"Zoë, 1\"\n2,\"Zoë, 2\"\n3,\"Zoë, 3\"";
-    struct Form {
-        const char* name;
-        std::string args;
-    } forms[] = {
+    const std::pair<std::string, std::string> forms[] = {
         {"uri", "--db " + shellQuoted("postgresql://postgres@/postgres?host=" + server->socketDir())},
         {"conninfo", "--pg " + shellQuoted(server->conninfo())},
         {"odbc", "--odbc " + shellQuoted("Driver={PostgreSQL Unicode};Servername=" + server->socketDir() +
                                          ";Database=postgres;UID=postgres")},
     };
-    for (const Form& f : forms) {
-        if (std::string(f.name) == "odbc" && !drivers.hasPostgres()) continue;
-        const std::string out = dir.file(std::string(f.name) + ".csv");
-        testing_support::Outcome o =
-            run(shellQuoted(VARNELO_EXPORT_BIN) + " --quiet " + f.args + " --query " + shellQuoted(query) +
-                " --format csv --set Quotes=1 --set UnixFormat=1 -o " + shellQuoted(out) + " --settings-dir " +
-                shellQuoted(dir.path()));
-        ASSERT_EQ(o.status, 0) << f.name << ": " << o.output;
-        EXPECT_EQ(readFile(out), expected) << f.name;
+    for (const auto& [name, args] : forms) {
+        if (name == "odbc" && !drivers.hasPostgres()) continue;
+        const std::string out = dir.file(name + ".csv");
+        Outcome o = run(shellQuoted(VARNELO_EXPORT_BIN) + " --quiet " + args + " --query " + shellQuoted(query) +
+                        " --format csv --set Quotes=1 --set UnixFormat=1 -o " + shellQuoted(out) + " --settings-dir " +
+                        shellQuoted(dir.path()));
+        ASSERT_EQ(o.status, 0) << name << ": " << o.output;
+        EXPECT_EQ(readFile(out), expected) << name;
     }
-
-    // A server that is not there: the report names the failure, status 1.
-    testing_support::Outcome o = run(shellQuoted(VARNELO_EXPORT_BIN) + " --quiet --pg " +
-                                     shellQuoted("host=" + dir.path().string() + " dbname=x") + " -o " +
-                                     shellQuoted(dir.file("none.csv")) + " --settings-dir " + shellQuoted(dir.path()));
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.output.find("PostgreSQL error 08006"), std::string::npos) << o.output;
 }
 
 // Memory follows the batch, not the table: a million rows take no more than a
 // hundred thousand, give or take a few MiB.
 TEST(ExportCliSources, PeakMemoryDoesNotGrowWithThePostgresRowCount) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: peak memory says nothing here";
-#endif
     std::string why;
     testing_support::PgServer* server = db_test::pgServer(why);
     if (!server) GTEST_SKIP() << why;
@@ -64,8 +49,10 @@ TEST(ExportCliSources, PeakMemoryDoesNotGrowWithThePostgresRowCount) {
         const std::string peak = dir.file("peak.txt");
         const std::string query = "SELECT n, n * 0.5 AS half, 'label ' || n AS label, now() AS at "
                                   "FROM generate_series(1, " + std::to_string(rows) + ") n";
+        // Under AddressSanitizer freed memory waits in quarantine: without it the peak is the program's own.
         testing_support::Outcome o =
-            run("/usr/bin/time -f %M -o " + shellQuoted(peak) + " " + shellQuoted(VARNELO_EXPORT_BIN) + " --quiet --pg " +
+            run("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0 /usr/bin/time -f %M -o " +
+                shellQuoted(peak) + " " + shellQuoted(VARNELO_EXPORT_BIN) + " --quiet --pg " +
                 shellQuoted(server->conninfo()) + " --query " + shellQuoted(query) + " --format csv -o " +
                 shellQuoted(dir.file("rows.csv")) + " --settings-dir " + shellQuoted(dir.path()));
         EXPECT_EQ(o.status, 0) << o.output;

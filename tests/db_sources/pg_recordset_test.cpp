@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "db_sources/db_fixture.h"
@@ -15,13 +16,8 @@
 namespace varnelo {
 namespace {
 
-using db_test::dateTime;
-using db_test::withFraction;
-using db_test::withOffset;
-using testing_support::errorOf;
-using testing_support::readFile;
-using testing_support::TempDir;
-using testing_support::writeFile;
+using namespace testing_support;
+constexpr auto kOffset = DateTime::Zone::Offset;
 
 class PgRecordsetTest : public ::testing::Test {
 protected:
@@ -33,13 +29,13 @@ protected:
     PgRecordset open(const std::string& query, int batchRows = 10000, const std::string& extra = "") {
         return PgRecordset(server_->conninfo() + extra, query, PgOptions{batchRows});
     }
-    std::vector<int> column(Recordset& rs, int index = 0) {
+    std::vector<int> column(Recordset& rs) {
         std::vector<int> values;
-        for (; !rs.Eof(); rs.MoveNext()) values.push_back(rs.Fields()[index].Value().asInt32());
+        for (; !rs.Eof(); rs.MoveNext()) values.push_back(rs.Fields()[0].Value().asInt32());
         return values;
     }
 
-    testing_support::PgServer* server_ = nullptr;
+    PgServer* server_ = nullptr;
 };
 
 // The PostgreSQL error's SQLSTATE as the description gives it.
@@ -48,6 +44,8 @@ std::string sqlState(const Error& e) {
     return e.description().rfind(prefix, 0) == 0 ? e.description().substr(prefix.size(), 5) : e.description();
 }
 
+// Each type's code and values, exact; what no Variant carries (a year BC,
+// 'infinity', numerals past a double) stays text; NULL is not empty text.
 TEST_F(PgRecordsetTest, EveryTypeReadsBackExactlyAndNullIsNotEmptyText) {
     PgRecordset rs = open("SELECT b, i2, i4, i8, n, f4, f8, d, ts, tz, tx, vc, bc, by, j, u FROM types ORDER BY id");
     EXPECT_EQ(rs.fieldName(4), "n");
@@ -58,18 +56,17 @@ TEST_F(PgRecordsetTest, EveryTypeReadsBackExactlyAndNullIsNotEmptyText) {
     const Variant null = Variant::null();
     const std::vector<std::vector<Variant>> expected = {
         {true, int32_t{-32768}, int32_t{2147483647}, std::numeric_limits<int64_t>::min(),
-         "12345678901234567890.123456789", 1.5, 0.1, dateTime(2024, 2, 29),
-         withFraction(dateTime(2003, 12, 25, 13, 5, 7), 120000000, 2),
-         withOffset(withFraction(dateTime(2003, 12, 25, 13, 5, 7), 123456000, 6), 330), "Zoë 'x' \"q\"", "a,b",
-         "ab  ", Bytes{std::string("\x00\xff\x41", 3)}, "{\"a\": 1}", "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11"},
+         "12345678901234567890.123456789", 1.5, 0.1, DateTime{2024, 2, 29},
+         DateTime{2003, 12, 25, 13, 5, 7, 120000000, 2}, DateTime{2003, 12, 25, 13, 5, 7, 123456000, 6, kOffset, 330},
+         "Zoë 'x' \"q\"", "a,b", "ab  ", Bytes{std::string("\x00\xff\x41", 3)}, "{\"a\": 1}",
+         "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11"},
         {false, int32_t{0}, int32_t{0}, int64_t{0}, 99999999.99, inf, null /* NaN: below */, "0044-03-15 BC",
-         "infinity", withOffset(dateTime(2000, 1, 1, 5, 30, 0), 330), "", "", "    ", Bytes{}, "[]",
+         "infinity", DateTime{2000, 1, 1, 5, 30, 0, 0, 0, kOffset, 330}, "", "", "    ", Bytes{}, "[]",
          "00000000-0000-0000-0000-000000000000"},
         std::vector<Variant>(16, null),
-        {true, int32_t{7}, int32_t{-7}, int64_t{9007199254740993}, int64_t{5}, -0.25, -inf, dateTime(1999, 12, 31),
-         withFraction(dateTime(1999, 12, 31, 23, 59, 59), 999999000, 6),
-         withOffset(dateTime(2000, 1, 1, 13, 29, 59), 330), "two\nlines", "x", "abcd", Bytes{"\n\r"}, "null",
-         "ffffffff-ffff-ffff-ffff-ffffffffffff"},
+        {true, int32_t{7}, int32_t{-7}, int64_t{9007199254740993}, int64_t{5}, -0.25, -inf, DateTime{1999, 12, 31},
+         DateTime{1999, 12, 31, 23, 59, 59, 999999000, 6}, DateTime{2000, 1, 1, 13, 29, 59, 0, 0, kOffset, 330},
+         "two\nlines", "x", "abcd", Bytes{"\n\r"}, "null", "ffffffff-ffff-ffff-ffff-ffffffffffff"},
     };
     for (size_t r = 0; r < expected.size(); ++r, rs.MoveNext()) {
         ASSERT_FALSE(rs.Eof()) << "row " << r + 1;
@@ -87,13 +84,11 @@ TEST_F(PgRecordsetTest, EveryTypeReadsBackExactlyAndNullIsNotEmptyText) {
     EXPECT_EQ(rs.RecordCount(), 4);
 }
 
-// A batch of three rows over ten: the cursor crosses batches, goes back to
-// the start and to the end, and everything sees the snapshot the recordset
-// began with, though another session changes the table meanwhile.
+// Batches of three over ten rows: the cursor crosses them, goes back and to the end, and keeps its
+// snapshot while another session changes the table; a new recordset sees the change.
 TEST_F(PgRecordsetTest, CursorCrossesBatchesAndKeepsItsSnapshot) {
     PgRecordset rs = open("SELECT n FROM counting ORDER BY n -- every number\n;", 3);
-    testing_support::Outcome o =
-        server_->psql("", "INSERT INTO counting SELECT generate_series(11, 15); DELETE FROM counting WHERE n = 1");
+    Outcome o = server_->psql("", "INSERT INTO counting SELECT generate_series(11, 15); DELETE FROM counting WHERE n = 1");
     ASSERT_EQ(o.status, 0) << o.output;
 
     const std::vector<int> all = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
@@ -102,8 +97,6 @@ TEST_F(PgRecordsetTest, CursorCrossesBatchesAndKeepsItsSnapshot) {
     EXPECT_EQ(rs.RecordCount(), 10);
     rs.MoveFirst();
     EXPECT_EQ(column(rs), all);
-    rs.MoveLast();
-    EXPECT_EQ(rs.Fields()[0].Value().asInt32(), 10);
     rs.MoveFirst();
     rs.MoveNext();
     EXPECT_EQ(rs.Fields()[0].Value().asInt32(), 2);
@@ -112,18 +105,16 @@ TEST_F(PgRecordsetTest, CursorCrossesBatchesAndKeepsItsSnapshot) {
     rs.MoveNext();
     EXPECT_TRUE(rs.Eof());
 
-    // A new recordset takes a new snapshot.
     PgRecordset later = open("SELECT n FROM counting ORDER BY n", 4);
     EXPECT_EQ(later.RecordCount(), 14);
     EXPECT_EQ(column(later).front(), 2);
     server_->psql("", "DELETE FROM counting WHERE n > 10; INSERT INTO counting VALUES (1)");
 }
 
+// No rows: the columns are there, reads fail, the export writes an empty file.
 TEST_F(PgRecordsetTest, QueryWithoutRowsHasItsColumnsAndExportsAnEmptyFile) {
     PgRecordset rs = open("SELECT n, n::text AS label FROM counting WHERE n < 0");
-    EXPECT_TRUE(rs.Bof());
-    EXPECT_TRUE(rs.Eof());
-    EXPECT_EQ(rs.fieldCount(), 2);
+    EXPECT_TRUE(rs.Bof() && rs.Eof());
     EXPECT_EQ(rs.fieldName(1), "label");
     EXPECT_EQ(rs.RecordCount(), 0);
     EXPECT_EQ(errorOf([&] { rs.Fields()[0].Value(); }).number(), err::kNoCurrentRecord);
@@ -132,8 +123,6 @@ TEST_F(PgRecordsetTest, QueryWithoutRowsHasItsColumnsAndExportsAnEmptyFile) {
     job.outputFile = dir.file("none.csv");
     EXPECT_EQ(runExport(job, rs).rows, 0);
     EXPECT_EQ(readFile(job.outputFile), "");  // the delimited header comes with the first row
-    rs.MoveFirst();
-    EXPECT_TRUE(rs.Eof());
 }
 
 // A query that fails on its fifteenth row fails where it reaches it; going
@@ -152,28 +141,23 @@ TEST_F(PgRecordsetTest, FailureWhileReadingEndsTheRowsAndMoveFirstStartsAgain) {
     EXPECT_EQ(rs.Fields()[0].Value().asInt32(), 7);
 }
 
+// Refused statements carry the server's SQLSTATE and message, and none ran.
 TEST_F(PgRecordsetTest, ErrorsCarryTheServersSqlStateAndMessage) {
-    struct Case {
-        const char* query;
-        std::string conninfoExtra;
-        const char* state;
-        const char* says;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"SELECT * FROM no_such_table", "", "42P01", "no_such_table"},
-        {"DELETE FROM counting", "", "42601", "syntax error"},           // a cursor only takes a query
+        {"DELETE FROM counting", "", "42601", "syntax error"},  // a cursor only takes a query
         {"SELECT 1; DROP TABLE counting", "", "42601", "multiple commands"},
         {"SELECT 1/0", "", "22012", "division by zero"},
-        {"SELECT 1", " dbname=no_such_db", "08006", "no_such_db"},        // no connection, no server state
+        {"SELECT 1", " dbname=no_such_db", "08006", "no_such_db"},  // no connection, no server state
         {"  ;  ", "", "The query holds no SQL statement", ""},
     };
-    for (const Case& c : cases) {
-        Error e = errorOf([&] { open(c.query, 10, c.conninfoExtra); });
-        EXPECT_EQ(e.number(), kPgErrorNumber) << c.query;
-        EXPECT_EQ(e.source(), "PostgreSQL") << c.query;
-        EXPECT_EQ(sqlState(e).substr(0, std::string(c.state).size()), c.state) << e.description();
-        EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
+    for (const auto& [query, conninfoExtra, state, says] : cases) {
+        const Error e = errorOf([&] { open(query, 10, conninfoExtra); });
+        EXPECT_EQ(e.number(), kPgErrorNumber) << query;
+        EXPECT_EQ(e.source(), "PostgreSQL") << query;
+        EXPECT_TRUE(sqlState(e).starts_with(state) && e.description().find(says) != std::string::npos)
+            << e.description();
     }
-    // The counting table is still whole: nothing of the refused statements ran.
     EXPECT_EQ(open("SELECT n FROM counting").RecordCount(), 10);
 }
 
@@ -202,27 +186,6 @@ TEST_F(PgRecordsetTest, LostConnectionFailsTheExportAndKeepsTheOldFile) {
     // The connection is not won back behind the caller's back.
     rs.MoveFirst();
     EXPECT_EQ(sqlState(errorOf([&] { rs.Eof(); })), sqlState(e));
-}
-
-// An export reads every batch through the pipeline, and the closing
-// MoveFirst leaves the recordset ready for another export of the same rows.
-TEST_F(PgRecordsetTest, ExportsEveryBatchAndExportsAgain) {
-    TempDir dir;
-    PgRecordset rs = open("SELECT n, CASE WHEN n % 3 = 0 THEN NULL ELSE 'v' || n END AS t, n * 0.5 AS half "
-                          "FROM generate_series(1, 25) n", 4);
-    std::string expected = "n,t,half";  // the writer ends no line after the last
-    for (int n = 1; n <= 25; ++n) {
-        expected += "\r\n" + std::to_string(n) + "," + (n % 3 == 0 ? "\"\"" : "\"v" + std::to_string(n) + "\"") + ",";
-        expected += n % 2 == 0 ? std::to_string(n / 2) : std::to_string(n / 2) + ".5";
-    }
-    for (const char* name : {"first.csv", "second.csv"}) {
-        ExportJob job;
-        job.format = 0;
-        job.outputFile = dir.file(name);
-        job.quotes = 1;
-        EXPECT_EQ(runExport(job, rs).rows, 25);
-        EXPECT_EQ(readFile(dir.file(name)), expected) << name;
-    }
 }
 
 }  // namespace

@@ -15,10 +15,8 @@ namespace {
 
 using testing_support::errorOf;
 
-// A walk reads every row; Null appends no text and says so, Null and '' are
-// blank. Without a current row (before the first, past the last, on an empty
-// source) reads and moves fail with 3021; MoveFirst and
-// MoveLast on an empty source keep it at both ends.
+// A walk reads every row; Null appends no text and says so; Null and '' are blank. Without a current row
+// reads and moves fail with 3021; MoveFirst and MoveLast on an empty source keep it at both ends.
 TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     MemoryRecordset rs({"id", "name"}, {adtype::kInteger, adtype::kVarChar},
                        {{1, "one"}, {2, Variant::null()}, {3, ""}});

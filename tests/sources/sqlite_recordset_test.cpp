@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -61,9 +60,8 @@ TEST_F(SqliteRecordsetTest, TypeCodesFromDeclaredTypesOrTheFirstRow) {
     EXPECT_EQ(types, (std::vector<int>{20, 12, 5, 12, 200, 12, 205, 12, 12, 12}));
 }
 
-// Every read of a value (the Variant, the view, the appended text, the blank
-// test) agrees; integers too wide for Int32 stay Int64; only 0 and 1 are
-// Booleans; text that is no date stays text; empty text and blobs are no Null.
+// Every read of a value agrees; integers too wide for Int32 stay Int64; only 0 and 1 are Booleans; text
+// that is no date stays text; empty text and blobs are no Null.
 TEST_F(SqliteRecordsetTest, ValuesKeepTheirStorageClassAndEveryReadAgrees) {
     ASSERT_EQ(exec(R"(CREATE TABLE v(i INTEGER, r REAL, s VARCHAR(9), b BLOB, f BOOLEAN, d DATE, ts TIMESTAMP, x);
         INSERT INTO v VALUES (7, 0.1 + 0.2, 'a"b', x'00FFa0', 1, '2003-12-25', '2024-03-05T14:30:00', 3.0);
@@ -98,7 +96,6 @@ TEST_F(SqliteRecordsetTest, CountsMovesAndStopsAtTheEnd) {
     EXPECT_EQ(rs.RecordCount(), 3);
     int32_t rows = 0;
     for (; !rs.Eof(); rs.MoveNext()) EXPECT_EQ(rs.Fields()[0].Value(), Variant(++rows));
-    EXPECT_EQ(rows, 3);
     EXPECT_EQ(errorOf([&] { rs.MoveNext(); }).description(), standardErrorText(3021));
     for (int from : {0, 1}) {
         rs.MoveFirst();
@@ -107,38 +104,25 @@ TEST_F(SqliteRecordsetTest, CountsMovesAndStopsAtTheEnd) {
         EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{3}));
         rs.MoveNext();
     }
-    SqliteRecordset empty = open("SELECT n FROM t WHERE n > 3");
+    SqliteRecordset empty = open("SELECT n FROM t WHERE n > 3"), pragma = open("PRAGMA table_info(t)");
     empty.MoveLast();
     EXPECT_TRUE(empty.Bof() && empty.Eof());
-    EXPECT_EQ(errorOf([&] { empty.MoveNext(); }).number(), 3021);
-    SqliteRecordset pragma = open("PRAGMA table_info(t)");
     EXPECT_EQ(pragma.RecordCount(), 1);
     EXPECT_EQ(pragma.Fields()[1].Value(), Variant("n"));
 }
 
-// tick(x) counts its calls and returns x: in a WHERE clause it is called once
-// per row a run of the query looks at. The first row is fetched only when
-// something needs it; a walk and the MoveFirst after it run the query once; a
-// query that varies from run to run counts the rows its last pass gave.
-TEST_F(SqliteRecordsetTest, AnExportRunsTheQueryOnce) {
+// tick(x) counts the rows a run of the query looks at: a pass runs it once and counts its rows; a query
+// that varies from run to run counts what its last pass gave.
+TEST_F(SqliteRecordsetTest, APassRunsTheQueryOnce) {
     int calls = 0;
     auto tick = [](sqlite3_context* ctx, int, sqlite3_value** args) {
         ++*static_cast<int*>(sqlite3_user_data(ctx));
         sqlite3_result_value(ctx, args[0]);
     };
     ASSERT_EQ(sqlite3_create_function(db_, "tick", 1, SQLITE_UTF8, &calls, tick, nullptr, nullptr), SQLITE_OK);
-    SqliteRecordset rs(db_, "SELECT n, n * 2 AS twice FROM t WHERE tick(n)");
-    EXPECT_EQ(rs.fieldType(0), 3);
-    rs.MoveFirst();
-    EXPECT_EQ(calls, 0) << "declared types and MoveFirst need no row";
-    EXPECT_EQ(rs.fieldType(1), 20);
-    rs.MoveFirst();
-    EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{1}));
-    EXPECT_EQ(calls, 1) << "an expression's type fetched the first row, and MoveFirst kept it";
-    EXPECT_EQ(walk(rs), 3);
-    rs.MoveFirst();
-    EXPECT_EQ(rs.RecordCount() + walk(rs) + rs.RecordCount(), 9);
-    EXPECT_EQ(calls, 9) << "two walks and the count asked before the second";
+    SqliteRecordset rs(db_, "SELECT n FROM t WHERE tick(n)");
+    EXPECT_EQ(walk(rs) + rs.RecordCount(), 6);
+    EXPECT_EQ(calls, 3);
     ASSERT_EQ(exec("INSERT INTO t SELECT n + 3 FROM t;"), SQLITE_OK);
     for (int run = 0; run < 20; ++run) {
         SqliteRecordset varying(db_, "SELECT n FROM t ORDER BY random() LIMIT abs(random() % 6) + 1");
@@ -162,15 +146,12 @@ TEST_F(SqliteRecordsetTest, OnePassReadsOneSnapshot) {
     SqliteRecordset rs = open("SELECT n FROM t");
     EXPECT_EQ(rs.RecordCount(), 4);
     ASSERT_EQ(exec("INSERT INTO t VALUES (5)"), SQLITE_OK);
-    int64_t rows = 0;
-    for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) ++rows;  // in the count's snapshot
-    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(walk(rs), 4) << "in the count's snapshot";
     EXPECT_EQ(walk(rs), 5) << "the next pass sees the new row";
 }
 
-// Errors name SQLite and the file; a failure on a later row leaves the cursor
-// at the end; only one read-only statement is taken; a missing file is not
-// created.
+// Errors name SQLite and the file; a failure on a later row leaves the cursor at the end; only one
+// read-only statement is taken; a missing file is not created.
 TEST_F(SqliteRecordsetTest, BadQueriesAndFilesFailWithSqliteErrors) {
     Error e = errorOf([&] { open("SELECT * FROM missing"); });
     EXPECT_EQ(std::tuple(e.number(), e.source(), e.description()),
