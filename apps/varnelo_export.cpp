@@ -128,14 +128,14 @@ void setSource(Options& o, Options::Source source, const char* value) {
 }
 
 // The options, one line each: a new option is one entry here.
-struct OptionSpec {
+struct CommandOption {
     const char* name;
     char shortName;  // 0: long only
     bool takesValue;
     void (*apply)(Options& o, const char* value);
 };
 
-const OptionSpec kOptions[] = {
+const CommandOption kOptions[] = {
     {"db", 0, true,
      [](Options& o, const char* v) {
          const std::string db = v;
@@ -184,10 +184,10 @@ Options parseArgs(int argc, char** argv) {
     std::vector<option> longOptions;
     std::string shortOptions = ":";  // ':' first: a missing value is told apart from an unknown option
     for (size_t i = 0; i < std::size(kOptions); ++i) {
-        const OptionSpec& spec = kOptions[i];
-        longOptions.push_back(option{spec.name, spec.takesValue ? required_argument : no_argument, nullptr,
+        const CommandOption& entry = kOptions[i];
+        longOptions.push_back(option{entry.name, entry.takesValue ? required_argument : no_argument, nullptr,
                                      static_cast<int>(256 + i)});
-        if (spec.shortName) shortOptions += std::string(1, spec.shortName) + (spec.takesValue ? ":" : "");
+        if (entry.shortName) shortOptions += std::string(1, entry.shortName) + (entry.takesValue ? ":" : "");
     }
     longOptions.push_back(option{nullptr, 0, nullptr, 0});
 
@@ -198,11 +198,11 @@ Options parseArgs(int argc, char** argv) {
         if (c == '?')
             throw UsageError{"unknown option \"" + (optopt ? "-" + std::string(1, static_cast<char>(optopt)) : given) + "\""};
         if (c == ':') throw UsageError{given + " needs a value"};
-        const OptionSpec* spec = nullptr;
-        if (c >= 256) spec = &kOptions[c - 256];
-        for (const OptionSpec& s : kOptions)
-            if (!spec && s.shortName == c) spec = &s;
-        spec->apply(o, optarg);
+        const CommandOption* entry = nullptr;
+        if (c >= 256) entry = &kOptions[c - 256];
+        for (const CommandOption& s : kOptions)
+            if (!entry && s.shortName == c) entry = &s;
+        entry->apply(o, optarg);
     }
     if (optind < argc) throw UsageError{"unexpected argument \"" + std::string(argv[optind]) + "\""};
     if (o.query && o.table) throw UsageError{"--query and --table both name the rows: give one"};

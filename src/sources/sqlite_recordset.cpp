@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "sources/source_errors.h"
+#include "sources/text_values.h"
 
 namespace varnelo {
 
@@ -75,21 +76,6 @@ int typeFromStorage(int storageClass) {
 
 constexpr const char* kSavepoint = "SAVEPOINT varnelo_snapshot";
 constexpr const char* kRelease = "RELEASE varnelo_snapshot";
-
-Variant toVariant(const FieldValue& v) {
-    switch (v.kind) {
-        case Variant::Kind::Empty: return Variant();
-        case Variant::Kind::Null: return Variant::null();
-        case Variant::Kind::Boolean: return Variant(v.boolean);
-        case Variant::Kind::Int32: return Variant(static_cast<int32_t>(v.integer));
-        case Variant::Kind::Int64: return Variant(v.integer);
-        case Variant::Kind::Double: return Variant(v.number);
-        case Variant::Kind::Date: return Variant(v.date);
-        case Variant::Kind::String: return Variant(v.text);
-        case Variant::Kind::Bytes: return Variant(Bytes{std::string(v.text)});
-    }
-    return Variant::null();
-}
 
 // The statement's own text without the trailing blanks and semicolons, ready
 // to be wrapped in a subquery.
@@ -421,7 +407,7 @@ void SqliteRecordset::readField(int index, FieldValue& out) const {
 Variant SqliteRecordset::fieldValue(int index) const {
     FieldValue v;
     readField(index, v);
-    return toVariant(v);
+    return sources::variantOf(v);
 }
 
 bool SqliteRecordset::appendFieldText(int index, std::string& out) const {

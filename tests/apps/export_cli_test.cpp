@@ -17,7 +17,13 @@ using namespace varnelo::testing_support;
 using ::testing::EndsWith, ::testing::HasSubstr, ::testing::Not, ::testing::Pair, ::testing::StartsWith;
 using Rows = std::vector<std::vector<std::optional<std::string>>>;
 
-std::pair<int, std::string> exportCli(const std::string& args) { return runShell(shellQuote(VARNELO_EXPORT_BIN) + args); }
+// Each run with settings of its own: what one run saves must not steer the next.
+std::pair<int, std::string> exportCli(const std::string& args) {
+    static TempDir settings;
+    static int runs = 0;
+    return runShell("XDG_CONFIG_HOME=" + shellQuote(settings.file(std::to_string(++runs))) + " " +
+                    shellQuote(VARNELO_EXPORT_BIN) + args);
+}
 
 // A query's rows straight from SQLite: Null as nullopt, a double in its
 // shortest exact form.
