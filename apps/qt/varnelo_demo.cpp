@@ -53,7 +53,9 @@ const char* const kConnection = "varnelo-demo";
 
 class DemoWindow : public QMainWindow {
 public:
-    explicit DemoWindow(const QString& database) {
+    // A window that is not interactive (the pictures) prints what went wrong
+    // instead of waiting for a person to close a message box.
+    DemoWindow(const QString& database, bool interactive) : interactive_(interactive) {
         setWindowTitle(QStringLiteral("Varnelo demo"));
         auto* central = new QWidget(this);
         auto* columns = new QHBoxLayout(central);
@@ -162,6 +164,7 @@ public:
         try {
             panel_->control().DataSource(std::make_shared<QSqlQueryRecordset>(db, sql));
         } catch (const varnelo::Error& e) {
+            if (!interactive_) return report(QString::fromStdString(e.message()));
             panel_->desktop().showReport(e.description());
             return false;
         }
@@ -172,10 +175,14 @@ private:
     bool report(const QString& text) {
         rows_.clear();
         status_->setText(QStringLiteral("No rows"));
-        QMessageBox::warning(this, QStringLiteral("Query"), text);
+        if (interactive_)
+            QMessageBox::warning(this, QStringLiteral("Query"), text);
+        else
+            std::cerr << "varnelo-demo: " << text.toStdString() << "\n";
         return false;
     }
 
+    bool interactive_;
     QComboBox* driver_;
     QLineEdit* database_;
     QPlainTextEdit* query_;
@@ -198,7 +205,7 @@ int screenshots(DemoWindow& window, const QString& dir) {
         return 1;
     }
     window.show();
-    window.runQuery();
+    if (!window.runQuery()) return 1;  // pictures of an empty preview would mislead
     VarneloWidget& panel = window.panel();
     varnelo::Varnelo& control = panel.control();
     control.OutputFile(QDir::home().filePath(QStringLiteral("orders.csv")).toStdString());
@@ -261,7 +268,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Varnelo"));
     if (database.isEmpty()) database = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("demo.db"));
 
-    DemoWindow window(database);
+    DemoWindow window(database, screenshotDir.isEmpty());
     // The pictures show a newly placed control, never a person's settings.
     if (!screenshotDir.isEmpty()) return screenshots(window, screenshotDir);
 
