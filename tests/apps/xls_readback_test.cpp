@@ -2,11 +2,6 @@
 // xlrd (tests/apps/xls_readback.py): the name rule, shared strings across
 // CONTINUE records, a file past 109 FAT sectors, and the 256-column limit.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <string>
-#include <vector>
 
 #include "apps/sheet_readback.h"
 
@@ -40,7 +35,8 @@ TEST_F(WorkbookControlTest, TheNameChoosesTheFormat) {
 
 // 65,535 records fill the sheet: 7 MB of different texts in Latin-1 and UTF-16 run across some thousand
 // CONTINUE records, and the file needs more FAT sectors than the header lists (DIFAT sectors list the rest).
-TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWhole) {
+// One record more ends the export with the information box before anything is written.
+TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWholeAndNotOneRecordMore) {
     const char* pieces[] = {"caf\xC3\xA9 ", "\xE6\x97\xA5\xE6\x9C\xAC ", "\xF0\x9F\x98\x80 ok ", "\xCE\xA9 \xC3\xBC "};
     std::vector<std::string> texts;
     std::vector<std::vector<Variant>> rows;
@@ -52,8 +48,9 @@ TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWhole) {
         texts.push_back(std::move(t));
     }
     const std::string file = dir.file("full.xls");
-    ready({"n", "text"}, std::move(rows), file);
+    ready({"n", "text"}, rows, file);
     control.Save();
+    EXPECT_TRUE(desktop.messages.empty());
 
     const std::string bytes = readFile(file);
     EXPECT_GT(le32(bytes, 44), 109u) << "FAT sectors";
@@ -65,6 +62,13 @@ TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWhole) {
         ASSERT_EQ(wb.cell("value", row, 1), std::to_string(row - 1)) << row;
         ASSERT_EQ(wb.cell("value", row, 2), texts[static_cast<size_t>(row - 2)]) << row;
     }
+    rows.push_back({Variant(int64_t{65536}), Variant("")});
+    ready({"n", "text"}, std::move(rows), file);
+    EXPECT_FALSE(control.Save());
+    EXPECT_EQ(shown(), std::vector<std::string>{"Information: Currentversion supports only records upto 65535.\r\n"
+                                                "Please modify your SELECT query accordingly. (" +
+                                                std::to_string(mb::kInformation) + ")"});
+    EXPECT_TRUE(readFile(file) == bytes) << "the full sheet stays";
 }
 
 // 256 columns fit; one more is refused before anything is written.
@@ -82,10 +86,10 @@ TEST_F(WorkbookControlTest, TwoHundredFiftySixColumnsAndNotOneMore) {
     EXPECT_EQ(wb.at("size"), "2 256");
     EXPECT_EQ(wb.cell("value", 1, 256) + " " + wb.cell("value", 2, 256), "c256 256");
 
-    varnelo::testing_support::writeFile(file, "old");
+    writeFile(file, "old");
     ready(names, {row}, file);
-    const varnelo::Error e = varnelo::testing_support::errorOf([&] { control.Save(); });
-    EXPECT_EQ(e.number(), varnelo::err::kInvalidProcedureCall);
+    const Error e = errorOf([&] { control.Save(); });
+    EXPECT_EQ(e.number(), err::kInvalidProcedureCall);
     EXPECT_THAT(e.description(), HasSubstr("The record source has 257 columns; a worksheet holds at most 256."));
     EXPECT_EQ(readFile(file), "old");
     EXPECT_EQ(dir.names(), std::set<std::string>{"wide.xls"}) << "no temporary left";

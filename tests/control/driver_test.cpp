@@ -12,10 +12,7 @@
 namespace varnelo {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using testing_control::callStack;
-using testing_control::errorOf;
+using ::testing::ElementsAre, ::testing::HasSubstr, testing_control::callStack, testing_control::errorOf;
 using testing_support::readFile;
 namespace fs = std::filesystem;
 

@@ -15,9 +15,7 @@
 namespace varnelo {
 namespace {
 
-using ::testing::IsEmpty;
-using testing_support::failEveryOperation;
-using testing_support::TempDir;
+using ::testing::IsEmpty, testing_support::failEveryOperation, testing_support::TempDir;
 
 class ExportFileFaults : public testing_control::ControlTest {
 protected:

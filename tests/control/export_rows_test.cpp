@@ -19,9 +19,7 @@
 namespace varnelo {
 namespace {
 
-using ::testing::StartsWith;
-using testing_support::readFile;
-using testing_support::writeFile;
+using ::testing::StartsWith, testing_support::readFile, testing_support::writeFile;
 namespace fs = std::filesystem;
 
 // Every type of the demo table, without its multi-line texts (SQL*Loader's in-line data refuses line breaks).

@@ -7,9 +7,7 @@
 namespace {
 
 using namespace varnelo::testing_support;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::Not;
+using ::testing::AllOf, ::testing::HasSubstr, ::testing::Not;
 
 TEST(ExportSendTest, TheExportedFileArrivesUuEncodedOverStartTlsWithThePasswordFromTheEnvironment) {
     TempDir dir;
