@@ -2,14 +2,11 @@
 // and the previous file stays whole. libxlsxwriter writes the workbook through stdio on the temporary's path: for
 // xlsx only the output file's own operations are covered.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <iostream>
-#include <memory>
 
 #include "control/control_fixture.h"
 #include "support/file_faults.h"
-#include "support/test_support.h"
 #include "varnelo/memory_recordset.h"
 
 namespace varnelo {
@@ -37,12 +34,8 @@ TEST_F(ExportFileFaults, EveryFailingFileOperationOfEveryFormatKeepsThePreviousF
             const std::string file = dir.file(std::string("out.") + ext), previous = "previous " + file;
             control.DataSource(source), control.Format(format), control.OutputFile(file), control.InsertTable("T");
             control.DelimChar("|"), control.StrEnclose("\"");  // the loader encloses text that holds its separator
-            auto save = [&] {
-                source->moveTo(0);
-                control.Save();
-            };
             // The workbook carries its creation time: its bytes differ from run to run.
-            survived += failEveryOperation(file, previous, save, named, format != ExcelFile);
+            survived += failEveryOperation(file, previous, [&] { source->moveTo(0), control.Save(); }, named, format != ExcelFile);
             ASSERT_THAT(desktop.messages, IsEmpty());
         }
     }

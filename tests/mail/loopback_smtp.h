@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <map>
-#include <vector>
 
 #include "support/test_support.h"
 
@@ -13,10 +12,7 @@ namespace varnelo::testing_support {
 // One stored message: the server's records, "<none>" for a missing key.
 struct DeliveredMail : std::map<std::string, std::string> {
     std::string raw;  // the data as received
-    std::string operator[](const std::string& key) const {
-        const auto it = find(key);
-        return it == end() ? "<none>" : it->second;
-    }
+    std::string operator[](const std::string& key) const { return contains(key) ? at(key) : "<none>"; }
 };
 
 inline std::string hexOf(const std::string& bytes) {
@@ -67,8 +63,7 @@ public:
     }
 
     std::string authLog(const std::string& name) const {
-        const auto path = folder_ / name / "auth.log";
-        return std::filesystem::exists(path) ? readFile(path) : "";
+        return std::filesystem::exists(folder_ / name / "auth.log") ? readFile(folder_ / name / "auth.log") : "";
     }
 
     // Forgets what every listener stored.
