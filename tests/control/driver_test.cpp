@@ -1,16 +1,20 @@
-// The driver: the check that speaks first, each format's separator, the panel locked around the writer, the buttons.
+// The driver: the check that speaks first, each format's separator, the panel locked around the writer, the buttons,
+// every failing file operation, and a host without a screen (HeadlessDesktop).
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "control/control_fixture.h"
+#include "support/file_faults.h"
 #include "varnelo/memory_recordset.h"
 
 namespace varnelo {
 namespace {
 
-using ::testing::ElementsAre, ::testing::HasSubstr, testing_control::callStack, testing_control::errorOf;
-using testing_support::readFile;
+using ::testing::ElementsAre, ::testing::FieldsAre, ::testing::HasSubstr, ::testing::IsEmpty;
+using testing_control::callStack, testing_control::errorOf;
+using testing_support::failEveryOperation, testing_support::readFile, testing_support::TempDir;
 namespace fs = std::filesystem;
 
 class DriverTest : public testing_control::ControlTest {
@@ -21,7 +25,7 @@ protected:
         forget();
     }
 
-    testing_support::TempDir dir;
+    TempDir dir;
     std::string file = dir.file("out.txt");
     std::shared_ptr<MemoryRecordset> source = std::make_shared<MemoryRecordset>(
         std::vector<std::string>{"A", "B"}, std::vector<int>{adtype::kInteger, adtype::kVarChar},
@@ -102,6 +106,57 @@ TEST_F(DriverTest, FailuresFromTheButtonsReachTheHostAndRestoreThePanel) {
     EXPECT_TRUE(p().SSTab1.enabled() && p().SSTab1.mousePointer() == 1 && p().cmdSave.visible() &&
                 !p().cmdSend.visible());
     EXPECT_THAT(desktop.calls, ElementsAre("showWait", "closeWait"));
+}
+
+// Messages keep text, title and icon only (never buttons or modality bits); every dialog is cancelled.
+TEST(HeadlessDesktop, KeepsTheMessagesWithTheirIconsAndCancelsEveryDialog) {
+    TempDir dir;
+    RecordingHost host;
+    HeadlessDesktop desktop;
+    Varnelo control(host, desktop);
+    control.UserControl_Initialize(), control.UserControl_InitProperties(), control.UserControl_Show();
+    control.DataSource(std::make_shared<MemoryRecordset>(std::vector<std::string>{"id"}, std::vector<int>{adtype::kInteger},
+                                                         std::vector<std::vector<Variant>>{{Variant(int32_t(1))}}));
+    control.OutputFile("");
+    EXPECT_FALSE(control.Save());
+    ASSERT_TRUE(panelOf(control).cmdFileSel.enabled());
+    panelOf(control).cmdFileSel.click();
+    desktop.messageBox("Disk is full.", "Varnelo", mb::kCritical | 1 | 4096);
+    EXPECT_THAT(desktop.messages(),
+                ElementsAre(FieldsAre("Please enter file name to proceed.", "Missing Configuration", mb::kExclamation),
+                            FieldsAre("Disk is full.", "Varnelo", mb::kCritical)));
+    EXPECT_EQ(control.OutputFile(), "") << "the file dialog was cancelled";
+    EXPECT_THAT(desktop.reports(), IsEmpty());
+    desktop.clear();
+    control.OutputFile(dir.file("out.csv"));
+    EXPECT_TRUE(control.Save());
+    EXPECT_THAT(desktop.messages(), IsEmpty());
+}
+
+// Every file operation of an export, made to fail in turn, in every format: Save names the operation and the file,
+// and the previous file stays whole. libxlsxwriter writes the workbook through stdio on the temporary's path: for
+// xlsx only the output file's own operations are covered.
+TEST_F(DriverTest, EveryFailingFileOperationOfEveryFormatKeepsThePreviousFile) {
+    const std::pair<int32_t, const char*> formats[] = {{Ascii, "csv"}, {DelimTab, "tsv"}, {DelimOther, "txt"},
+        {Inserts, "sql"}, {ExcelFile, "xlsx"}, {HTMLTable, "html"}, {SQLLoader, "ctl"}};
+    const auto rows = std::make_shared<MemoryRecordset>(std::vector<std::string>{"ID", "NAME", "AMOUNT"},
+        std::vector<int>{adtype::kInteger, adtype::kVarChar, adtype::kDouble},
+        std::vector<std::vector<Variant>>{{1, "alpha", 1.5}, {2, "beta, \"quoted\"", -2.25}, {3, "gamma", 0.0}});
+    int survived = 0;
+    for (auto [format, ext] : formats) {
+        for (bool named : {false, true}) {
+            SCOPED_TRACE(std::string(ext) + (named ? ", named temporary" : ", unnamed temporary"));
+            TempDir folder;
+            const std::string out = folder.file(std::string("out.") + ext), previous = "previous " + out;
+            ready(format), control.DataSource(rows), control.OutputFile(out);
+            control.DelimChar("|"), control.StrEnclose("\"");  // the loader encloses text that holds its separator
+            // The workbook carries its creation time: its bytes differ from run to run.
+            survived += failEveryOperation(out, previous, [&] { rows->moveTo(0), control.Save(); }, named, format != ExcelFile);
+            ASSERT_THAT(desktop.messages, IsEmpty());
+        }
+    }
+    RecordProperty("injection_points", survived);
+    std::cout << "file operations made to fail: " << survived << "\n";
 }
 
 }  // namespace
