@@ -1,7 +1,6 @@
-// Reading workbooks back in the end-to-end tests: the command-line host or
-// the control writes them, a real reader reads them - openpyxl for .xlsx
-// (excel_readback.py), xlrd for .xls (xls_readback.py) - and both print the
-// same records, so one set of expectations holds for both formats.
+// Reading workbooks back in the end-to-end tests: the command-line host or the control writes them, a real reader
+// reads them (sheet_readback.py: openpyxl for .xlsx, xlrd for .xls) into the same records, so one set of
+// expectations holds for both formats.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,16 +35,15 @@ inline ::testing::AssertionResult exportWorkbook(const std::string& db, const st
     return status == 0 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << status << ": " << text;
 }
 
-// What the reader printed, by key ("type 2 1": row 2, column 1); fonts are
-// "NAME|SIZE|BOLD|ITALIC|RGB", fills "PATTERN|RGB", borders "L|R|T|B|DIAGONAL".
+// What the reader printed, by key (see sheet_readback.py).
 struct Workbook : std::map<std::string, std::string> {
     std::string cell(const char* kind, int row, int col) const {
         auto it = find(std::string(kind) + " " + std::to_string(row) + " " + std::to_string(col));
         return it == end() ? "<none>" : it->second;
     }
     double width(const char* column) const {
-        auto it = find(std::string("width ") + column);
-        return it == end() ? 0.0 : std::stod(it->second);
+        const std::string key = std::string("width ") + column;
+        return contains(key) ? std::stod(at(key)) : 0.0;
     }
 };
 
@@ -56,9 +54,8 @@ inline Workbook readBack(const std::string& file, bool withStyles = false) {
     // xlrd reads a zipped workbook too: the name must have given the format.
     EXPECT_EQ(readFile(file).substr(0, 4), xls ? std::string("\xD0\xCF\x11\xE0") : std::string("PK\x03\x04"))
         << file;
-    const auto [status, text] = runShell("/usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR) + "/tests/apps/" +
-                                         (xls ? "xls_readback.py " : "excel_readback.py ") + shellQuote(file) +
-                                         (withStyles ? " --styles" : ""));
+    const auto [status, text] = runShell("/usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR "/tests/apps/sheet_readback.py") +
+                                         " " + shellQuote(file) + (withStyles ? " --styles" : ""));
     EXPECT_EQ(status, 0) << text;
     Workbook wb;
     std::istringstream lines(text);
