@@ -84,8 +84,7 @@ protected:
                       [this](const std::string& why) { log_.failed.push_back(why); }, [this] { ++log_.successes; },
                       [this](const std::string& s) { log_.status.push_back(s); }});
         m->setSmtpHost(smtp_->server(server)), m->setFrom("exports@example.org"), m->setRecipient("ana@example.org");
-        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser);
-        m->setPassword(password ? password : "");
+        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser), m->setPassword(password ? password : "");
         return m;
     }
     // The one mail `server` got, holding the fields of `want`, sound and in lines of at most 78.
@@ -106,8 +105,7 @@ protected:
         EXPECT_EQ(e.number(), number) << e.description();
         EXPECT_THAT(e.description(), text);
         EXPECT_THAT(log_.failed, ElementsAre(e.description()));
-        EXPECT_EQ(log_.successes, 0);
-        EXPECT_TRUE(smtp_->delivered("plain").empty() && smtp_->delivered("tls").empty());
+        EXPECT_TRUE(log_.successes == 0 && smtp_->delivered("plain").empty() && smtp_->delivered("tls").empty());
     }
 
     inline static std::unique_ptr<testing_support::TempDir> dir_;
@@ -211,8 +209,7 @@ TEST_F(SmtpMailerTest, BadValuesAreRefusedBeforeAnyConnection) {
         SCOPED_TRACE(c.names);
         reset();
         auto m = mailer("closed");
-        c.set(*m);
-        expectFailure(*m, c.number, HasSubstr(c.names));
+        c.set(*m), expectFailure(*m, c.number, HasSubstr(c.names));
         EXPECT_TRUE(log_.status.empty());
     }
     auto m = makeSmtpMailer();
@@ -236,16 +233,11 @@ TEST_F(SmtpMailerTest, TheExportedFileArrivesUuEncodedOverStartTlsWithThePasswor
 
     const auto [status, output] = send("ana@example.org; bo@example.org");
     ASSERT_EQ(status, 0) << output;
-    const auto mails = smtp_->delivered("tls");
-    ASSERT_EQ(mails.size(), 1u);
-    const DeliveredMail& m = mails[0];
-    EXPECT_EQ(m["envelope-to"] + "|" + m["authenticated"] + "|" + m["header Subject"] + "|" + m["header X-Priority"] +
-                  "|" + m["uu-name"],
-              "ana@example.org bo@example.org audit@example.org|1|Umsätze März|1 (Highest)|export.csv");
-    EXPECT_EQ(m["uu-hex"], hexOf(readFile(out)));
+    const DeliveredMail m = expectMail("tls", {{"envelope-to", "ana@example.org bo@example.org audit@example.org"},
+        {"authenticated", "1"}, {"tls", "1"}, {"header Subject", "Umsätze März"}, {"header X-Priority", "1 (Highest)"},
+        {"uu-name", "export.csv"}, {"uu-hex", hexOf(readFile(out))}});
     EXPECT_THAT(m.raw, Not(HasSubstr("audit@example.org")));
-    // A recipient the server refuses: an error with its reply, nothing sent.
-    reset();
+    reset();  // a recipient the server refuses: an error with its reply, nothing sent
     const auto [refusedStatus, refusedOutput] = send("refused@example.org");
     EXPECT_EQ(refusedStatus, 1);
     EXPECT_THAT(refusedOutput, AllOf(HasSubstr("550"), HasSubstr("Varnelo.SendMail")));
