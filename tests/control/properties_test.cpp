@@ -1,10 +1,6 @@
 // The published properties and the control's life in its host: where values land on the panel,
 // the change keys the host hears, refused values, and access by name as a command-line host has.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
 
 #include "control/control_fixture.h"
 #include "varnelo/memory_recordset.h"
@@ -13,8 +9,7 @@
 namespace varnelo {
 namespace {
 
-using ::testing::ElementsAre, ::testing::HasSubstr, ::testing::IsEmpty, testing_control::callStack;
-using testing_control::errorOf;
+using ::testing::ElementsAre, ::testing::IsEmpty, testing_control::callStack, testing_control::errorOf;
 
 using PropertiesTest = testing_control::ControlTest;
 
@@ -39,8 +34,7 @@ TEST(Lifecycle, FirstPlacementAndHideRaiseTheirEventsAndShowFillsEveryField) {
 // Text goes into its field, whose handler records first; the key's own
 // spelling is kept; the delimiter field's one-character rule has the last word.
 TEST_F(PropertiesTest, StoredTextGoesIntoItsFieldWhoseHandlerRecordsFirst) {
-    control.StrEnclose("'");
-    control.InsertTable(" Order Lines ");
+    control.StrEnclose("'"), control.InsertTable(" Order Lines ");
     control.InsertTable(" Order Lines ");  // the field already holds it: no handler
     EXPECT_EQ(p().txtStrEnclose.text() + p().txttable.text(), "' Order Lines ");
     EXPECT_THAT(host.changes, ElementsAre("StrEnclose", "StrEnclose", "InsertTable", "Inserttable", "Inserttable"));
@@ -52,9 +46,7 @@ TEST_F(PropertiesTest, StoredTextGoesIntoItsFieldWhoseHandlerRecordsFirst) {
 // nothing; a listing's stored-only reads leave the panel and other values alone.
 TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
     control.BodyBackColor(0x336699), control.MailPriority(PriorityLow), control.UnixFormat(1);
-    forget();
-    p().lblBody(1).setBackColor(0);
-    p().cboPriority.setText("junk");
+    forget(), p().lblBody(1).setBackColor(0), p().cboPriority.setText("junk");
     {
         auto storedOnly = control.readStoredValuesOnly();
         for (const PropertyInfo& info : PropertyRegistry::all())
@@ -63,8 +55,7 @@ TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
     EXPECT_EQ(p().lblBody(1).backColor(), 0u);
     EXPECT_EQ(control.settings().UnixFormat, 1) << "reading SendThroughMail 0 left Unix style save alone";
     EXPECT_EQ(std::pair(control.BodyBackColor(), control.MailPriority()), std::pair(0x336699u, int32_t{PriorityLow}));
-    EXPECT_EQ(p().lblBody(1).backColor(), 0x336699u);
-    EXPECT_EQ(p().cboPriority.text(), "Low");
+    EXPECT_EQ(std::pair(p().lblBody(1).backColor(), p().cboPriority.text()), std::pair(0x336699u, std::string("Low")));
     EXPECT_THAT(host.changes, IsEmpty());
     control.MailPriority(2);  // no entry for 2: the list and the mail's code keep Low
     EXPECT_EQ(std::pair(p().cboPriority.text(), control.settings().priorityCode), std::pair(std::string("Low"), 5));
@@ -74,9 +65,9 @@ TEST_F(PropertiesTest, ReadsRestoreThePanelAndListingReadsDoNot) {
     EXPECT_THAT(host.changes, ElementsAre("UnixFormat"));
 }
 
-// Check-box values pass grey; others fail with 380 and leave the previous
-// value readable, unrecorded; IncludeSQL records before it checks.
-TEST_F(PropertiesTest, CheckBoxPropertiesRefuseOtherValuesKeepingThePreviousOne) {
+// Check-box values pass grey; others fail with 380 and leave the previous value readable, unrecorded; IncludeSQL
+// records before it checks.
+TEST_F(PropertiesTest, CheckBoxAndOptionPropertiesRefuseOtherValuesKeepingThePreviousOne) {
     control.Columns(2), control.LowercaseColumns(1);
     Error e = errorOf([&] { control.LowercaseColumns(5); });
     EXPECT_EQ(e.number(), err::kInvalidPropertyValue);
@@ -85,18 +76,13 @@ TEST_F(PropertiesTest, CheckBoxPropertiesRefuseOtherValuesKeepingThePreviousOne)
     EXPECT_THROW(control.IncludeSQL(3), Error);
     EXPECT_EQ(control.IncludeSQL(), 0);
     EXPECT_EQ(p().chkOption(2).value(), 2);
-    EXPECT_THAT(host.changes,
-                ElementsAre("Columns", "Columns", "LowercaseColumns", "LowercaseColumns", "IncludeSQL"));
-}
-
-// Option values select their button; a value without one fails with 340 and
-// keeps the previous value, Format recording it all the same.
-TEST_F(PropertiesTest, OptionPropertiesSelectTheButtonOfTheirValue) {
-    control.SQLLoaderMode(Truncate);
+    EXPECT_THAT(host.changes, ElementsAre("Columns", "Columns", "LowercaseColumns", "LowercaseColumns", "IncludeSQL"));
+    // Option values select their button; a value without one fails with 340 and keeps the previous value, Format
+    // recording it all the same.
+    control.SQLLoaderMode(Truncate), forget();
     EXPECT_TRUE(p().optSQLLdr(Truncate).value());
-    forget();
     EXPECT_EQ(errorOf([&] { control.SQLLoaderMode(0); }).number(), err::kControlArrayElement);
-    Error e = errorOf([&] { control.Format(8); });
+    e = errorOf([&] { control.Format(8); });
     EXPECT_EQ(e.number(), err::kControlArrayElement);
     EXPECT_THAT(callStack(e.description()), ElementsAre("Varnelo.Format"));
     EXPECT_EQ(std::pair(control.SQLLoaderMode(), control.Format()), std::pair(int32_t{Truncate}, int32_t{Ascii}));
@@ -128,9 +114,7 @@ TEST_F(PropertiesTest, ColoursAndFontsShowOnTheirSwatchesAndTheTabSheet) {
 // The SendThroughMail write switches mode: attachment, buttons, tab 2 and
 // Launch file (enabled in mail mode, unlike a click); a bad value keeps 0.
 TEST_F(PropertiesTest, SendThroughMailSwitchesBetweenFileAndMailMode) {
-    control.OutputFile("/data/orders.csv");
-    forget();
-    control.SendThroughMail(1);
+    control.OutputFile("/data/orders.csv"), forget(), control.SendThroughMail(1);
     EXPECT_EQ(control.MailAttachment(), "/data/orders.csv");
     EXPECT_TRUE(!p().cmdSave.visible() && p().cmdSend.visible() && p().SSTab1.tab(2).enabled &&
                 p().chkSaveTo(0).enabled() && !p().optSaveTo(0).enabled());

@@ -36,10 +36,8 @@ protected:
     }
     // The report of one procedure for `e`, without raising.
     static std::string reportFor(const Error& e, const std::string& tag = "Varnelo.Save") {
-        setCurrent(e);
-        return ErrorIn(tag, kReport);
+        return setCurrent(e), ErrorIn(tag, kReport);
     }
-
     Facts saved_;
 };
 
