@@ -52,8 +52,7 @@ TEST_F(ExportRowsTest, WritesWhatSaveWritesToAFileAStreamAndADescriptor) {
     for (const auto& f : formats) {
         SCOPED_TRACE(f.name);
         const std::string saved = dir.file(std::string("saved-") + f.name), path = dir.file(f.name);
-        control.Format(f.control), control.OutputFile(saved), control.DataSource(demo());
-        ASSERT_TRUE(control.Save());
+        ASSERT_TRUE((control.Format(f.control), control.OutputFile(saved), control.DataSource(demo()), control.Save()));
         opt.format = f.format, opt.streamName = path;  // the name the SQL*Loader file and the .xls choice go by
         const ExportResult r = exportRows(demo(), opt, path);
         EXPECT_EQ(std::pair(r.rows, r.bytes), std::pair(int64_t{300}, fs::file_size(path)));
@@ -107,10 +106,8 @@ TEST_F(ExportRowsTest, AMissingSettingThrowsSettingsErrorNamingItAsSaveReportsIt
             EXPECT_EQ(e.setting() + ": " + e.message(), std::string(c.setting) + ": Missing setting " + c.setting + ": " + c.text);
         }
     }
-    // A stream has no file to name.
-    ExportOptions opt;
-    std::ostringstream out;
-    EXPECT_EQ(exportRows(demo(), opt, out).rows, 300);
+    std::ostringstream out;  // a stream has no file to name
+    EXPECT_EQ(exportRows(demo(), ExportOptions{}, out).rows, 300);
     EXPECT_EQ(readFile(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
@@ -122,10 +119,8 @@ TEST_F(ExportRowsTest, StopKeepsTheOldFileAndProgressCountsOnRequest) {
     std::stop_source stop;
     std::vector<std::pair<int64_t, std::optional<int64_t>>> calls;
     ExportCallbacks callbacks{.progress = [&](int64_t done, std::optional<int64_t> total) {
-                                  calls.emplace_back(done, total);
-                                  stop.request_stop();
-                              },
-                              .stop = stop.get_token()};
+        calls.emplace_back(done, total), stop.request_stop();
+    }, .stop = stop.get_token()};
     const Error e = testing_support::errorOf([&] { exportRows(counted(10000), ExportOptions{}, file, callbacks); });
     EXPECT_EQ(std::to_string(e.number()) + " " + e.message() + " " + readFile(file),
               "18 User interrupt occurred (after 4096 rows) old");

@@ -28,20 +28,16 @@ public:
     static constexpr const char* kPassword = "s3cret pässwort";
 
     explicit LoopbackSmtp(const std::filesystem::path& folder) : folder_(folder) {
-        server_ = ::popen(("exec /usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR "/tests/mail/smtp_server.py") +
-                           " " + shellQuote(folder.string()) + " " + kUser + " " + shellQuote(kPassword))
-                              .c_str(),
-                          "r");
+        const std::string command = "exec /usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR "/tests/mail/smtp_server.py") +
+                                    " " + shellQuote(folder.string()) + " " + kUser + " " + shellQuote(kPassword);
+        server_ = ::popen(command.c_str(), "r");
         char line[256], name[32];
         for (int number = 0; server_ && std::fgets(line, sizeof line, server_) &&
                              std::sscanf(line, "%31s %d", name, &number) == 2;)
             ports_[name] = number;
         if (ports_.size() != 5 || ports_["pid"] <= 0) throw std::runtime_error("the SMTP server did not start");
     }
-    ~LoopbackSmtp() {
-        ::kill(ports_["pid"], SIGTERM);
-        ::pclose(server_);
-    }
+    ~LoopbackSmtp() { ::kill(ports_["pid"], SIGTERM), ::pclose(server_); }
     LoopbackSmtp(const LoopbackSmtp&) = delete;
     LoopbackSmtp& operator=(const LoopbackSmtp&) = delete;
 
