@@ -21,8 +21,7 @@ std::string repeat(const std::string& s, size_t times) {
     return out;
 }
 
-// Without the header the same values start in row 1; IncludeNulls and
-// LowercaseColumns change nothing.
+// Without the header the same values start in row 1; IncludeNulls and LowercaseColumns change nothing.
 TEST(WorkbookReadback, DemoTableEveryValueWithItsType) {
     TempDir dir;
     for (const std::string ext : kFormats) {

@@ -24,8 +24,7 @@ std::pair<int, std::string> exportCli(const std::string& args) {
                     shellQuote(VARNELO_EXPORT_BIN) + args);
 }
 
-// A query's rows straight from SQLite: Null as nullopt, a double in its
-// shortest exact form.
+// A query's rows straight from SQLite: Null as nullopt, a double in its shortest exact form.
 Rows queryRows(const std::string& db, const std::string& sql) {
     sqlite3* h = nullptr;
     sqlite3_stmt* st = nullptr;

@@ -19,12 +19,9 @@ namespace varnelo::testing_sheet {
 
 using namespace testing_support;
 
-// Writes the workbook `out` with the command-line host (its name picks the
-// format); its output on failure. Each export keeps its settings file in a
-// folder of its own (beside `out`), so one export's settings never reach
-// the next.
-inline ::testing::AssertionResult exportWorkbook(const std::string& db, const std::string& query,
-                                                 const std::string& out,
+// Writes the workbook `out` with the command-line host (its name picks the format); its output on failure. Each export
+// keeps its settings file in a folder of its own (beside `out`), so one export's settings never reach the next.
+inline ::testing::AssertionResult exportWorkbook(const std::string& db, const std::string& query, const std::string& out,
                                                  const std::vector<std::string>& settings = {}) {
     static int exports = 0;
     std::string cmd = shellQuote(VARNELO_EXPORT_BIN) + " --format xlsx --quiet --db " + shellQuote(db) + " -o " +
@@ -47,8 +44,7 @@ struct Workbook : std::map<std::string, std::string> {
     }
 };
 
-// The workbook as its reader sees it: xlrd for a .xls name, else openpyxl;
-// the styles only when asked (they cost time).
+// The workbook as its reader sees it: xlrd for a .xls name, else openpyxl; the styles only when asked (they cost time).
 inline Workbook readBack(const std::string& file, bool withStyles = false) {
     const bool xls = file.size() >= 4 && strcasecmp(file.c_str() + file.size() - 4, ".xls") == 0;
     // xlrd reads a zipped workbook too: the name must have given the format.
@@ -99,11 +95,9 @@ inline void expectDemoTable(const Workbook& headed, const Workbook& bare) {
     ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT * FROM demo_export", -1, &st, nullptr), SQLITE_OK);
     const int cols = sqlite3_column_count(st);
     for (int j = 0; j < cols; ++j)
-        EXPECT_EQ(headed.cell("type", 1, j + 1) + headed.cell("value", 1, j + 1),
-                  std::string("s") + sqlite3_column_name(st, j))
-            << "names as they are";
+        EXPECT_EQ(headed.cell("type", 1, j + 1) + headed.cell("value", 1, j + 1), std::string("s") + sqlite3_column_name(st, j));
     int rows = 0;
-    for (; sqlite3_step(st) == SQLITE_ROW; ++rows) {
+    for (; sqlite3_step(st) == SQLITE_ROW; ++rows)
         for (int j = 0; j < cols; ++j) {
             const char* declared = sqlite3_column_decltype(st, j);
             const int storage = sqlite3_column_type(st, j);
@@ -112,9 +106,7 @@ inline void expectDemoTable(const Workbook& headed, const Workbook& bare) {
             for (const auto& [wb, row] : {std::pair(&headed, rows + 2), std::pair(&bare, rows + 1)})
                 expectValue(*wb, row, j + 1, declared ? declared : "", storage, real, text ? text : "");
         }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
+    sqlite3_finalize(st), sqlite3_close(db);
     EXPECT_GT(rows, 100);
     EXPECT_EQ(headed.at("sheets") + " " + headed.at("size") + "," + bare.at("sheets") + " " + bare.at("size"),
               "Sheet1 " + std::to_string(rows + 1) + " " + std::to_string(cols) + ",Sheet1 " + std::to_string(rows) +

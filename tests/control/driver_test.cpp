@@ -21,10 +21,8 @@ class DriverTest : public testing_control::ControlTest {
 protected:
     // A request passing every check of `format` on the stored defaults, from a host that only writes properties.
     void ready(int32_t format) {
-        control.DataSource(source), control.Format(format), control.OutputFile(file), control.InsertTable("T");
-        forget();
+        control.DataSource(source), control.Format(format), control.OutputFile(file), control.InsertTable("T"), forget();
     }
-
     TempDir dir;
     std::string file = dir.file("out.txt");
     std::shared_ptr<MemoryRecordset> source = std::make_shared<MemoryRecordset>(
@@ -49,8 +47,7 @@ TEST_F(DriverTest, TheFirstMissingSettingIsReportedAndNothingIsWritten) {
         EXPECT_THAT(shown(), ElementsAre(message + " (48)"));
         EXPECT_FALSE(fs::exists(file));
     }
-    control.SaveToFile(0);
-    EXPECT_TRUE(control.Save());
+    EXPECT_TRUE((control.SaveToFile(0), control.Save()));
     EXPECT_EQ(readFile(file), "A,B\r\n1,x\r\n2,y");
 }
 
@@ -80,21 +77,17 @@ TEST_F(DriverTest, EachFormatLeavesItsSeparatorInFieldSeparatorWithoutRecordingI
 TEST_F(DriverTest, TheSaveButtonLocksTheTabSheetAroundTheWriterThenLaunchesTheFile) {
     ready(Ascii), control.LaunchFile(1), control.cmdAbort_Click();  // its button is never shown
     EXPECT_TRUE(control.AbortProcess());
-    desktop.calls.clear();
     std::vector<std::string> sheet;
     p().SSTab1.addObserver([&](const ui::Widget& w, std::string_view what) {
         const int state = what == "enabled" ? w.enabled() : w.mousePointer();
         sheet.push_back(std::string(what) + " " + std::to_string(state) + (fs::exists(file) ? " (file there)" : ""));
     });
     p().cmdSave.click();
-    EXPECT_THAT(sheet, ElementsAre("enabled 0", "mousePointer 11", "mousePointer 1 (file there)",
-                                   "enabled 1 (file there)"));
-    EXPECT_THAT(desktop.calls, ElementsAre("showWait", "open:" + file, "closeWait"));
-    desktop.calls.clear();
+    EXPECT_THAT(sheet, ElementsAre("enabled 0", "mousePointer 11", "mousePointer 1 (file there)", "enabled 1 (file there)"));
     control.OutputFile(""), p().cmdSave.click();  // refused: nothing to open
     control.LaunchFile(0), control.OutputFile(file), p().cmdSave.click();
-    EXPECT_THAT(desktop.calls,
-                ElementsAre("showWait", "messageBox:Missing Configuration", "closeWait", "showWait", "closeWait"));
+    EXPECT_THAT(desktop.calls, ElementsAre("showWait", "open:" + file, "closeWait", "showWait", "messageBox:Missing Configuration",
+                                           "closeWait", "showWait", "closeWait"));
 }
 
 // A failed Save button export opens nothing, reaches the host, leaves the panel usable (Send: mail_dispatch_test).

@@ -19,14 +19,14 @@ using Fields = std::map<std::string, std::string>;
 // Entries split on the separator and "," outside quotes and brackets; no mailbox is refused naming the field.
 TEST(MailAddresses, SplitOutsideQuotesAndRefuseWhatIsNoMailbox) {
     std::string got;
-    const char* text = "\"Doe, Jo| Jr\" <jo@x.org>| \"Say \\\"hi\\\"\" <q@x.org>,, b@x.org |";
-    for (const auto& a : mail::parseAddressList(text, "|", "To")) got += "[" + a.name + "/" + a.mailbox + "]";
+    for (const auto& a : mail::parseAddressList("\"Doe, Jo| Jr\" <jo@x.org>| \"Say \\\"hi\\\"\" <q@x.org>,, b@x.org |", "|", "To"))
+        got += "[" + a.name + "/" + a.mailbox + "]";
     EXPECT_EQ(got, "[Doe, Jo| Jr/jo@x.org][Say \"hi\"/q@x.org][/b@x.org]");
     // Without a separator ";" is part of the mailbox, and no mailbox holds it.
     for (const char* bad : {"a@x.org;b@x.org", "two words@x.org", "<>", "Name <a b@x.org>", "a@x.org\r\nBcc: v@x.org"}) {
         const Error e = errorOf([&] { mail::parseAddressList(bad, "", "Cc"); });
-        EXPECT_EQ(e.number(), err::kInvalidPropertyValue) << bad;
-        EXPECT_THAT(e.description(), HasSubstr("Cc")) << bad;
+        EXPECT_EQ(std::to_string(e.number()) + (e.description().find("Cc") == std::string::npos ? "" : " Cc"),
+                  std::to_string(err::kInvalidPropertyValue) + " Cc") << bad;
     }
 }
 
@@ -153,8 +153,7 @@ TEST_F(SmtpMailerTest, MailArrivesAsSent) {
         SCOPED_TRACE(&c - cases);
         reset();
         auto m = mailer(c.server, c.options, LoopbackSmtp::kPassword);
-        c.set(*m);
-        m->send();
+        c.set(*m), m->send();
         const DeliveredMail mail = expectMail(c.server, c.want);
         EXPECT_THAT(mail.raw, Not(HasSubstr("hidden")));
         EXPECT_THAT(smtp_->authLog(c.server), MatchesRegex("[A-Z]+ " + mail["tls"] + " 1\n"));
