@@ -15,12 +15,6 @@ using ::testing::ElementsAre, ::testing::HasSubstr;
 
 const char* const kFormats[] = {"xlsx", "xls"};
 
-std::string repeat(const std::string& s, size_t times) {
-    std::string out;
-    while (times--) out += s;
-    return out;
-}
-
 // Without the header the same values start in row 1; IncludeNulls and LowercaseColumns change nothing.
 TEST(WorkbookReadback, DemoTableEveryValueWithItsType) {
     TempDir dir;
@@ -107,22 +101,18 @@ TEST_F(WorkbookControlTest, TrickyValuesKeepTheirTypeAndEveryBit) {
     const DateTime millis{2024, 3, 5, 14, 30, 0, 123'000'000, 3},
         zoned{2024, 3, 5, 14, 30, 0, 123'000'000, 3, DateTime::Zone::Offset, 330};
     const double inf = std::numeric_limits<double>::infinity();
+    const auto repeat = [](const std::string& s, size_t times) { std::string out; while (times--) out += s; return out; };
     const std::string longLatin = repeat("\xC3\xA9", 32767), longWide = repeat("\xE6\x97\xA5", 32767),
                       longPairs = "x" + repeat("\xF0\x9F\x98\x80", 16383);  // 32,767 units, pairs across records
-    const struct {
-        Variant value;
-        std::string want;
-        bool seventeenDigits = false;  // the .xlsx library writes 16 significant digits
-    } cases[] = {
-        {Variant("say \"hi\", 'you'"), "s say \"hi\", 'you'"},
-        {Variant("two\r\nlines\n"), "s two\r\nlines\n"},
+    // seventeenDigits: the .xlsx library writes 16 significant digits.
+    const struct { Variant value; std::string want; bool seventeenDigits = false; } cases[] = {
+        {Variant("say \"hi\", 'you'"), "s say \"hi\", 'you'"}, {Variant("two\r\nlines\n"), "s two\r\nlines\n"},
         {Variant("Zo\xC3\xAB caf\xC3\xA9 \xC3\xB1"), "s Zo\xC3\xAB caf\xC3\xA9 \xC3\xB1"},
         {Variant("\xCE\x95\xCE\xBB \xE6\x97\xA5 \xF0\x9F\x98\x80"), "s \xCE\x95\xCE\xBB \xE6\x97\xA5 \xF0\x9F\x98\x80"},
         {Variant(std::string("a\0b", 3)), "s a<NUL>b"}, {Variant("lit _x0041_ ok"), "s lit _x0041_ ok"},
         {Variant("bad \xFF" "byte"), "s bad \xEF\xBF\xBD" "byte"}, {Variant("ctl \x01 tab\t"), "s ctl \x01 tab\t"},
         {Variant(longLatin), "s " + longLatin}, {Variant(longWide), "s " + longWide}, {Variant(longPairs), "s " + longPairs},
-        {Variant(int64_t{999'999'999'999'999}), "n 999999999999999"},
-        {Variant(int64_t{1'000'000'000'000'000}), "s 1000000000000000"},
+        {Variant(int64_t{999'999'999'999'999}), "n 999999999999999"}, {Variant(int64_t{1'000'000'000'000'000}), "s 1000000000000000"},
         {Variant(0.1 + 0.2), "n 0.30000000000000004", true}, {Variant(5e-324), "n 5e-324"},
         {Variant(-1.7976931348623157e308), "n -1.7976931348623157e+308", true}, {Variant(-inf), "s -Infinity"},
         {Variant::null(), "<none> <none>"}, {Variant(""), "<none> <none>"},
@@ -173,12 +163,6 @@ TEST_F(WorkbookControlTest, FailuresKeepTheOldFileAndNameBothSteps) {
     EXPECT_THAT(testing_control::callStack(e.description()), ElementsAre("Varnelo.ExcelIO", "Varnelo.Save"));
 }
 
-uint32_t le32(const std::string& bytes, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
-    return v;
-}
-
 // Only the name decides: .xls in any case is a compound document, anything
 // else a zip (readBack checks which, by the name). No records: an empty sheet.
 TEST_F(WorkbookControlTest, TheNameChoosesTheFormat) {
@@ -209,8 +193,12 @@ TEST_F(WorkbookControlTest, AFullSheetOfLongTextsReadsBackWholeAndNotOneRecordMo
     EXPECT_TRUE(desktop.messages.empty());
 
     const std::string bytes = readFile(file);
-    EXPECT_GT(le32(bytes, 44), 109u) << "FAT sectors";
-    EXPECT_GE(le32(bytes, 72), 1u) << "DIFAT sectors";
+    const auto le32 = [&](size_t at) {  // a little-endian header field
+        return uint32_t{uint8_t(bytes[at])} | uint32_t{uint8_t(bytes[at + 1])} << 8 | uint32_t{uint8_t(bytes[at + 2])} << 16 |
+               uint32_t{uint8_t(bytes[at + 3])} << 24;
+    };
+    EXPECT_GT(le32(44), 109u) << "FAT sectors";
+    EXPECT_GE(le32(72), 1u) << "DIFAT sectors";
     EXPECT_EQ(bytes.size() % 512, 0u);
     const Workbook wb = readBack(file);
     ASSERT_EQ(wb.at("size"), "65536 2");

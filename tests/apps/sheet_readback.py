@@ -3,9 +3,7 @@
 otherwise - in NUL-separated "KEY<TAB>VALUE" records: sheets, size (rows and columns holding values), per cell
 ("type 2 1": row 2, column 1) type, value and format, with --styles font "NAME|SIZE|BOLD|ITALIC|RGB", fill
 "PATTERN|RGB", border "L|R|T|B|DIAGONAL" and widths in characters; for .xls "log": what xlrd found worth a warning."""
-import io
-import re
-import sys
+import io, re, sys
 
 
 def cell_records(out, at, t, v, fmt):
@@ -70,14 +68,11 @@ def xls(path, styles, out):
             xf = book.xf_list[cell.xf_index]
             if cell.ctype in types:
                 size = (max(size[0], r + 1), max(size[1], c + 1))
-                v = cell.value
-                if cell.ctype == xlrd.XL_CELL_DATE:
-                    v = xlrd.xldate.xldate_as_datetime(v, book.datemode).isoformat(sep=" ")
-                elif cell.ctype == xlrd.XL_CELL_BOOLEAN:
-                    v = "TRUE" if v else "FALSE"
-                elif cell.ctype == xlrd.XL_CELL_NUMBER:
-                    v = repr(int(v)) if v.is_integer() and abs(v) < 2 ** 53 else repr(v)
-                cell_records(out, at, types[cell.ctype], v, book.format_map[xf.format_key].format_str)
+                v, t = cell.value, types[cell.ctype]
+                v = (xlrd.xldate.xldate_as_datetime(v, book.datemode).isoformat(sep=" ") if t == "d"
+                     else ("TRUE" if v else "FALSE") if t == "b"
+                     else repr(int(v) if v.is_integer() and abs(v) < 2 ** 53 else v) if t == "n" else v)
+                cell_records(out, at, t, v, book.format_map[xf.format_key].format_str)
             if styles:
                 f, fill, b = book.font_list[xf.font_index], xf.background, xf.border
                 lines = (b.left_line_style, b.right_line_style, b.top_line_style, b.bottom_line_style)

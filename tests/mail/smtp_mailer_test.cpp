@@ -36,13 +36,9 @@ TEST(SmtpRoute, ServerTextGivesTheUrlAndWhetherTlsIsDemanded) {
         {"mail.example.org", false, true, "smtp://mail.example.org:25"},
         {" mail.example.org:587 ", true, true, "smtp://mail.example.org:587 TLS"},
         {"SMTPS://mail.example.org", false, true, "smtps://mail.example.org:465 TLS"},
-        {"smtp://localhost:2525/", true, true, "smtp://localhost:2525"},
-        {"127.3.4.5:26", true, true, "smtp://127.3.4.5:26"},
-        {"127.0.0.1", true, false, "smtp://127.0.0.1:25 TLS"},
-        {"[::1]:2525", true, true, "smtp://[::1]:2525"},
-        {"2001:db8::25", true, true, "smtp://[2001:db8::25]:25 TLS"},
-        {"128.0.0.1", true, true, "smtp://128.0.0.1:25 TLS"},
-    };
+        {"smtp://localhost:2525/", true, true, "smtp://localhost:2525"}, {"127.3.4.5:26", true, true, "smtp://127.3.4.5:26"},
+        {"127.0.0.1", true, false, "smtp://127.0.0.1:25 TLS"}, {"[::1]:2525", true, true, "smtp://[::1]:2525"},
+        {"2001:db8::25", true, true, "smtp://[2001:db8::25]:25 TLS"}, {"128.0.0.1", true, true, "smtp://128.0.0.1:25 TLS"}};
     for (const auto& c : cases) {
         const SmtpRoute r = smtpRoute(c.server, c.authenticate, c.trustLoopback);
         EXPECT_EQ(r.url + (r.requireTls ? " TLS" : ""), c.route);
