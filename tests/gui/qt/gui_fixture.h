@@ -1,9 +1,7 @@
-// Driving the Qt widget as a user would: clicks, typing and modal dialogs
-// answered from a timer, and the check that the view shows what the model
-// holds.
+// Driving the Qt widget as a user would (clicks, typing, modal dialogs answered from a timer), and the check that
+// the view shows what the model holds.
 #pragma once
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,22 +29,17 @@ namespace varnelo::gui_test {
 
 inline QString q(const std::string& s) { return QString::fromStdString(s); }
 
-// Runs `answer` on the next modal window that opens (a dialog or message
-// box); gives up after five seconds so a missing window fails the test
-// instead of hanging it.
+// Runs `answer` on the next modal window that opens; gives up after five seconds so a missing window fails the test.
 inline void onNextModal(std::function<void(QWidget*)> answer) {
     auto* timer = new QTimer;
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        } else if (++*tries > 500) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal window opened";
-        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && ++*tries <= 500) return;
+        timer->stop();
+        timer->deleteLater();
+        if (modal) answer(modal);
+        else ADD_FAILURE() << "no modal window opened";
     });
     timer->start(10);
 }
@@ -58,7 +51,6 @@ protected:
         widget->show();
         QApplication::processEvents();
     }
-    void TearDown() override { widget.reset(); }
 
     Varnelo& control() { return widget->control(); }
     Panel& p() { return panelOf(widget->control()); }
@@ -70,8 +62,7 @@ protected:
         return v;
     }
 
-    // A mouse click where a person would click: the box of a check box or
-    // option button, the middle of anything else.
+    // A click where a person would click: the box of a check box or option button, the middle of anything else.
     void click(const ui::Widget& w) {
         QWidget* v = view(w);
         ASSERT_NE(v, nullptr) << w.fullName();
@@ -99,8 +90,8 @@ protected:
         return std::stoi(c.substr(c.find('(') + 1));
     }
 
-    // Every widget of the panel on the open tab has its Qt counterpart showing
-    // the same state; widgets of other tabs at least the same enabled state.
+    // Every panel widget on the open tab has its Qt counterpart showing the same state; on other tabs the same
+    // enabled state.
     void expectViewMatchesModel() {
         const ui::TabSheet& sheet = p().SSTab1;
         QTabWidget* tabs = widget->tabs();
@@ -119,16 +110,10 @@ protected:
             SCOPED_TRACE(w.fullName());
             EXPECT_EQ(v->objectName(), q(w.fullName()));
             EXPECT_EQ(v->isEnabled(), w.effectiveEnabled());
-            if (tabOf(w) == sheet.currentTab()) {
-                EXPECT_EQ(v->isVisible(), w.effectiveVisible());
-            }
+            if (tabOf(w) == sheet.currentTab()) { EXPECT_EQ(v->isVisible(), w.effectiveVisible()); }
             EXPECT_EQ(v->toolTip(), q(w.toolTip()));
-            if (auto* box = qobject_cast<QGroupBox*>(v)) {
-                EXPECT_EQ(box->title(), q(w.caption()));
-            }
-            if (auto* label = qobject_cast<QLabel*>(v)) {
-                EXPECT_EQ(label->text(), q(w.caption()));
-            }
+            if (auto* box = qobject_cast<QGroupBox*>(v)) { EXPECT_EQ(box->title(), q(w.caption())); }
+            if (auto* label = qobject_cast<QLabel*>(v)) { EXPECT_EQ(label->text(), q(w.caption())); }
             if (auto* check = qobject_cast<QCheckBox*>(v)) {
                 EXPECT_EQ(check->text(), q(w.caption()));
                 const int shown = check->checkState() == Qt::Checked ? 1 : check->checkState() == Qt::PartiallyChecked ? 2 : 0;

@@ -1,5 +1,4 @@
-// The Qt tests' main: one QApplication for the program. Listing the tests
-// (CTest's discovery) needs no platform, so no application is made then.
+// One QApplication for the program; none when only listing the tests (CTest's discovery), which needs no platform.
 #include <QApplication>
 
 #include <gtest/gtest.h>

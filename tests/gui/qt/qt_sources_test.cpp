@@ -1,5 +1,4 @@
-// QSqlQueryRecordset against the same rows through SQLite directly, and
-// varnelo-demo's pictures made without a display.
+// QSqlQueryRecordset against the same rows through SQLite directly; varnelo-demo's pictures and form store.
 #include <QImage>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -14,7 +13,7 @@
 namespace varnelo::gui_test {
 namespace {
 
-using ::testing::HasSubstr;
+using ::testing::AllOf, ::testing::HasSubstr;
 using testing_support::readFile;
 
 class QtSqlTest : public ::testing::Test {
@@ -30,7 +29,6 @@ protected:
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase("qtsql-test");
     }
-    // The file the control writes from `source` with the given format.
     std::string exportOf(RecordsetPtr source, int32_t format, const std::string& name) {
         qt::VarneloWidget host;
         host.initProperties();
@@ -47,6 +45,7 @@ protected:
     testing_support::TempDir dir;
 };
 
+// The same file from QtSql as from SQLite, in each kind of text format.
 TEST_F(QtSqlTest, WritesWhatTheSqliteSourceWritesInEveryTextFormat) {
     const char* sql = "SELECT order_id, order_ref, status, customer_id * 1.5 AS half FROM orders ORDER BY order_id";
     for (int32_t format : {int32_t{Ascii}, int32_t{DelimTab}, int32_t{HTMLTable}}) {
@@ -58,6 +57,7 @@ TEST_F(QtSqlTest, WritesWhatTheSqliteSourceWritesInEveryTextFormat) {
     }
 }
 
+// A prepared query with bound values: counted on request, run again for each pass, nothing past the end.
 TEST_F(QtSqlTest, CountsOnlyWhenAskedAndRunsAgainForEachPass) {
     QSqlQuery prepared(db);
     ASSERT_TRUE(prepared.prepare("SELECT order_id FROM orders WHERE order_id <= ? ORDER BY order_id"));
@@ -83,14 +83,14 @@ TEST_F(QtSqlTest, CountsOnlyWhenAskedAndRunsAgainForEachPass) {
     EXPECT_EQ(empty.RecordCount(), 0);
 }
 
+// A failing query names QtSql, the driver's message and the database.
 TEST_F(QtSqlTest, AFailingQueryNamesTheDriverAndTheDatabase) {
     const Error e = testing_support::errorOf([&] { qt::QSqlQueryRecordset(db, "SELECT nope FROM nowhere"); });
     EXPECT_EQ(e.source(), "QtSql");
-    EXPECT_THAT(e.description(), HasSubstr("QtSql error: "));
-    EXPECT_THAT(e.description(), HasSubstr("nowhere"));
-    EXPECT_THAT(e.description(), HasSubstr(VARNELO_DEMO_DB));
+    EXPECT_THAT(e.description(), AllOf(HasSubstr("QtSql error: "), HasSubstr("nowhere"), HasSubstr(VARNELO_DEMO_DB)));
 }
 
+// varnelo-demo pictures every tab and the report window without a display.
 TEST(DemoTest, ScreenshotsOfEveryTabAndTheReportWithoutADisplay) {
     testing_support::TempDir dir;
     const auto [status, output] = testing_support::runShell(
@@ -105,13 +105,10 @@ TEST(DemoTest, ScreenshotsOfEveryTabAndTheReportWithoutADisplay) {
     }
     EXPECT_NE(tabs[0], tabs[1]);
     EXPECT_NE(tabs[1], tabs[2]);
-    QImage report;
-    ASSERT_TRUE(report.load(q(dir.file("shots/report.png"))));
-    EXPECT_FALSE(report.isNull());
+    EXPECT_TRUE(QImage().load(q(dir.file("shots/report.png"))));
 }
 
-// The demo's form: what one run sets, the next run's widget shows from its
-// first show; a damaged file is set aside, not overwritten.
+// The demo's form: what one run sets, the next run's widget shows from its first show; a damaged file is set aside.
 TEST(FormStoreTest, SettingsComeBackAndADamagedFileIsKept) {
     testing_support::TempDir dir;
     const qt::FormStore form(dir.file("cfg/varnelo-demo.bag"));
@@ -129,9 +126,8 @@ TEST(FormStoreTest, SettingsComeBackAndADamagedFileIsKept) {
     ASSERT_TRUE(form.load(next));
     next.show();
     QApplication::processEvents();
-    EXPECT_EQ(next.control().OutputFile(), dir.file("orders.tsv"));
-    EXPECT_EQ(next.control().Format(), DelimTab);
-    EXPECT_EQ(next.control().MailTo(), "ana@example.org");
+    EXPECT_EQ(std::tuple(next.control().OutputFile(), next.control().Format(), next.control().MailTo()),
+              std::tuple(dir.file("orders.tsv"), DelimTab, "ana@example.org"));
 
     testing_support::writeFile(form.path(), "# Varnelo property bag 1\nFormat\tint32\t1");  // cut short
     qt::VarneloWidget third;
