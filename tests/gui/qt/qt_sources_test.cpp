@@ -106,6 +106,11 @@ TEST(DemoTest, ScreenshotsOfEveryTabAndTheReportWithoutADisplay) {
     EXPECT_NE(tabs[0], tabs[1]);
     EXPECT_NE(tabs[1], tabs[2]);
     EXPECT_TRUE(QImage().load(q(dir.file("shots/report.png"))));
+    // A database it cannot read is named, not waited on behind a message box.
+    const auto [refused, why] = testing_support::runShell("timeout 60 " VARNELO_DEMO_BIN " --db " +
+        testing_support::shellQuote(dir.file("none.db")) + " --screenshot " + testing_support::shellQuote(dir.file("no")));
+    EXPECT_EQ(refused, 1) << why;
+    EXPECT_NE(why.find("none.db"), std::string::npos) << why;
 }
 
 // The demo's form: what one run sets, the next run's widget shows from its first show; a damaged file is set aside.
