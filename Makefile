@@ -25,6 +25,7 @@ demo: configure
 	cmake --build $(BUILD) -j$(JOBS) --target varnelo-export demo_db
 	$(BUILD)/varnelo-export --format csv --set Quotes=1 -o demo-export.csv
 	@head -n 5 demo-export.csv
+	@echo "The panel as a desktop window: $(BUILD)/varnelo-demo (needs Qt; built by make build)"
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

@@ -69,7 +69,7 @@ namespace varnelo {
 
 constexpr int32_t kOdbcErrorNumber = static_cast<int32_t>(0x80004005u);
 
-class VARNELO_EXPORT OdbcRecordset : public Recordset {
+class VARNELO_EXPORT OdbcRecordset : public RowViewRecordset {
 public:
     OdbcRecordset(const std::string& connectionString, std::string query);
     ~OdbcRecordset() override;
@@ -88,9 +88,6 @@ public:
     int fieldCount() const override { return static_cast<int>(columns_.size()); }
     const std::string& fieldName(int index) const override;
     int fieldType(int index) const override;
-    Variant fieldValue(int index) const override;
-    bool appendFieldText(int index, std::string& out) const override;
-    bool fieldIsBlank(int index) const override;
     void readField(int index, FieldValue& out) const override;
 
     // The type code of an ODBC SQL type (the table above).

@@ -86,7 +86,7 @@ struct PgOptions {
     int batchRows = 10000;
 };
 
-class VARNELO_EXPORT PgRecordset : public Recordset {
+class VARNELO_EXPORT PgRecordset : public RowViewRecordset {
 public:
     PgRecordset(const std::string& conninfo, std::string query, PgOptions options = {});
     ~PgRecordset() override;
@@ -105,8 +105,6 @@ public:
     int fieldCount() const override { return static_cast<int>(columns_.size()); }
     const std::string& fieldName(int index) const override;
     int fieldType(int index) const override;
-    Variant fieldValue(int index) const override;
-    bool appendFieldText(int index, std::string& out) const override;
     bool fieldIsBlank(int index) const override;
     void readField(int index, FieldValue& out) const override;
 

@@ -68,6 +68,8 @@ struct VARNELO_EXPORT FieldValue {
     bool isInteger() const { return kind == Variant::Kind::Int32 || kind == Variant::Kind::Int64; }
     // The plain text of the value (Variant::toText's rules); Null appends nothing.
     void appendText(std::string& out) const;
+    // A Variant that owns a copy of the value.
+    Variant toVariant() const;
 };
 
 // Points `out` at `v`, which must outlive the view (for sources that hold
@@ -138,6 +140,16 @@ public:
 
 private:
     mutable std::vector<Variant> held_;  // backs readField()'s default
+};
+
+// A source that reads its own current row as views: readField() is its one
+// reader, and the Variant, text and blank accessors go through it.
+class VARNELO_EXPORT RowViewRecordset : public Recordset {
+public:
+    void readField(int index, FieldValue& out) const override = 0;
+    Variant fieldValue(int index) const override;
+    bool appendFieldText(int index, std::string& out) const override;
+    bool fieldIsBlank(int index) const override;
 };
 
 using RecordsetPtr = std::shared_ptr<Recordset>;

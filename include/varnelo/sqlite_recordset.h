@@ -106,7 +106,7 @@ namespace varnelo {
 // The classic provider error number every SQLite failure is raised with.
 constexpr int32_t kSqliteErrorNumber = static_cast<int32_t>(0x80004005u);
 
-class VARNELO_EXPORT SqliteRecordset : public Recordset {
+class VARNELO_EXPORT SqliteRecordset : public RowViewRecordset {
 public:
     SqliteRecordset(const std::string& databasePath, std::string query);
     SqliteRecordset(sqlite3* db, std::string query);
@@ -126,9 +126,6 @@ public:
     int fieldCount() const override { return static_cast<int>(names_.size()); }
     const std::string& fieldName(int index) const override;
     int fieldType(int index) const override;
-    Variant fieldValue(int index) const override;
-    bool appendFieldText(int index, std::string& out) const override;
-    bool fieldIsBlank(int index) const override;
     void readField(int index, FieldValue& out) const override;
     std::vector<std::string> filesRead() const override;
 

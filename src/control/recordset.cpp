@@ -48,6 +48,21 @@ void FieldValue::appendText(std::string& out) const {
     }
 }
 
+Variant FieldValue::toVariant() const {
+    switch (kind) {
+        case Variant::Kind::Empty: return Variant();
+        case Variant::Kind::Null: return Variant::null();
+        case Variant::Kind::Boolean: return Variant(boolean);
+        case Variant::Kind::Int32: return Variant(static_cast<int32_t>(integer));
+        case Variant::Kind::Int64: return Variant(integer);
+        case Variant::Kind::Double: return Variant(number);
+        case Variant::Kind::Date: return Variant(date);
+        case Variant::Kind::String: return Variant(text);
+        case Variant::Kind::Bytes: return Variant(Bytes{std::string(text)});
+    }
+    return Variant();
+}
+
 // Points a FieldValue at a Variant the caller keeps alive.
 void viewVariant(const Variant& v, FieldValue& out) {
     out.kind = v.kind();
@@ -69,6 +84,26 @@ void Recordset::readField(int index, FieldValue& out) const {
     Variant& slot = held_[static_cast<size_t>(index)];
     slot = std::move(v);
     viewVariant(slot, out);
+}
+
+Variant RowViewRecordset::fieldValue(int index) const {
+    FieldValue v;
+    readField(index, v);
+    return v.toVariant();
+}
+
+bool RowViewRecordset::appendFieldText(int index, std::string& out) const {
+    FieldValue v;
+    readField(index, v);
+    if (v.isNull()) return false;
+    v.appendText(out);
+    return true;
+}
+
+bool RowViewRecordset::fieldIsBlank(int index) const {
+    FieldValue v;
+    readField(index, v);
+    return v.isBlank();
 }
 
 }  // namespace varnelo

@@ -79,10 +79,10 @@ Panel::Panel() {
 
     place(fraOption1, "fraOthers", "Frame1", 120, 1860, 4800, 1320);
     for (int i : {8, 9}) place(chkOption.add(i), "fraOption1", options[i], 120, 240 + (i - 8) * 240, 2400, 240);
-    place(lblDelimChar, "fraOption1", "Deliminator", 2640, 240, 1080, 240);
-    place(txtDelimChar, "fraOption1", "", 3720, 210, 480, 285);
-    place(lblCommitInt, "fraOption1", "Commit Interval", 2640, 600, 1080, 240);
-    place(txtCommitInt, "fraOption1", "", 3720, 570, 960, 285);
+    place(lblDelimChar, "fraOption1", "Deliminator", 2520, 240, 1320, 240);
+    place(txtDelimChar, "fraOption1", "", 3840, 210, 480, 285);
+    place(lblCommitInt, "fraOption1", "Commit Interval", 2520, 600, 1320, 240);
+    place(txtCommitInt, "fraOption1", "", 3840, 570, 840, 285);
 
     place(frmSaveTo, kTab0, "Save To", 120, 5100, 5040, 1380);
     place(optSaveTo.add(1), "frmSaveTo", "File", 120, 240, 720, 240);
@@ -113,25 +113,26 @@ Panel::Panel() {
     place(fraColorSetting, kTab1, "Colour Setting", 120, 420, 5040, 2100);
     place(chkExcelDef, "fraColorSetting", "Excel Default", 120, 240, 1800, 240);
     auto bold = makeFont("MS Sans Serif", 8.25, true);
-    place(Label4, "fraColorSetting", "Header", 1320, 540, 1500, 240).setFont(bold);
-    place(Label5, "fraColorSetting", "Body", 3240, 540, 1500, 240).setFont(bold);
-    place(Line1, "fraColorSetting", "", 3120, 540, 15, 1440);
+    // Each column: row label, preview or swatch, button; the line between.
+    place(Label4, "fraColorSetting", "Header", 960, 540, 1050, 240).setFont(bold);
+    place(Label5, "fraColorSetting", "Body", 3360, 540, 1050, 240).setFont(bold);
+    place(Line1, "fraColorSetting", "", 2430, 540, 15, 1440);
     static const char* const rowLabels[] = {"Font", "Back Color", "Fore Color", "Fore Color", "Back Color", "Font"};
     for (int i = 0; i < 6; ++i) {
         int row = i < 3 ? i : 5 - i;  // 3..5 are the body column's rows, bottom up
-        place(lblColor0.add(i), "fraColorSetting", rowLabels[i], i < 3 ? 120 : 2040, 900 + row * 360, 900, 240);
+        place(lblColor0.add(i), "fraColorSetting", rowLabels[i], i < 3 ? 120 : 2520, 900 + row * 360, 840, 240);
     }
     static const OLE_COLOR headerColors[] = {0, 0x400000, 0xFFFFFF};
     static const OLE_COLOR bodyColors[] = {0, 0xFFFFFF, 0x000000};
     for (int i = 0; i < 3; ++i) {
-        auto& h = place(lblHeader.add(i), "fraColorSetting", "", 1020, 870 + i * 360, 900, 285);
-        auto& b = place(lblBody.add(i), "fraColorSetting", "", 3240, 870 + i * 360, 900, 285);
+        auto& h = place(lblHeader.add(i), "fraColorSetting", "", 960, 870 + i * 360, 1050, 285);
+        auto& b = place(lblBody.add(i), "fraColorSetting", "", 3360, 870 + i * 360, 1050, 285);
         if (i > 0) {
             h.setBackColor(headerColors[i]);
             b.setBackColor(bodyColors[i]);
         }
-        place(cmdHeader.add(i), "fraColorSetting", "", 1950, 870 + i * 360, 285, 285);
-        place(cmdBody.add(i), "fraColorSetting", "", 4170, 870 + i * 360, 285, 285);
+        place(cmdHeader.add(i), "fraColorSetting", "", 2040, 870 + i * 360, 285, 285);
+        place(cmdBody.add(i), "fraColorSetting", "", 4440, 870 + i * 360, 285, 285);
     }
     place(Label8, kTab1, "", 0, 0, 0, 0).setVisible(false);
     place(Label9, kTab1, "", 0, 0, 0, 0).setVisible(false);

@@ -465,24 +465,7 @@ void OdbcRecordset::readField(int index, FieldValue& out) const {
     out = columns_[static_cast<size_t>(index)].value;
 }
 
-Variant OdbcRecordset::fieldValue(int index) const {
-    FieldValue v;
-    readField(index, v);
-    return sources::variantOf(v);
-}
 
-bool OdbcRecordset::appendFieldText(int index, std::string& out) const {
-    FieldValue v;
-    readField(index, v);
-    if (v.isNull()) return false;
-    v.appendText(out);
-    return true;
-}
 
-bool OdbcRecordset::fieldIsBlank(int index) const {
-    FieldValue v;
-    readField(index, v);
-    return v.isBlank();
-}
 
 }  // namespace varnelo

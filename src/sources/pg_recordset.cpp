@@ -420,19 +420,7 @@ void PgRecordset::readField(int index, FieldValue& out) const {
     }
 }
 
-Variant PgRecordset::fieldValue(int index) const {
-    FieldValue v;
-    readField(index, v);
-    return sources::variantOf(v);
-}
 
-bool PgRecordset::appendFieldText(int index, std::string& out) const {
-    FieldValue v;
-    readField(index, v);
-    if (v.isNull()) return false;
-    v.appendText(out);
-    return true;
-}
 
 bool PgRecordset::fieldIsBlank(int index) const {
     checkCurrent(index);

@@ -404,25 +404,8 @@ void SqliteRecordset::readField(int index, FieldValue& out) const {
     decode(index, out);
 }
 
-Variant SqliteRecordset::fieldValue(int index) const {
-    FieldValue v;
-    readField(index, v);
-    return sources::variantOf(v);
-}
 
-bool SqliteRecordset::appendFieldText(int index, std::string& out) const {
-    FieldValue v;
-    readField(index, v);
-    if (v.isNull()) return false;
-    v.appendText(out);
-    return true;
-}
 
-bool SqliteRecordset::fieldIsBlank(int index) const {
-    FieldValue v;
-    readField(index, v);
-    return v.isBlank();
-}
 
 std::vector<std::string> SqliteRecordset::filesRead() const {
     std::vector<std::string> files;

@@ -186,19 +186,4 @@ void dateFromText(std::string_view text, FieldValue& out) {
     setString(text, out);
 }
 
-Variant variantOf(const FieldValue& v) {
-    switch (v.kind) {
-        case Variant::Kind::Empty: return Variant();
-        case Variant::Kind::Null: return Variant::null();
-        case Variant::Kind::Boolean: return Variant(v.boolean);
-        case Variant::Kind::Int32: return Variant(static_cast<int32_t>(v.integer));
-        case Variant::Kind::Int64: return Variant(v.integer);
-        case Variant::Kind::Double: return Variant(v.number);
-        case Variant::Kind::Date: return Variant(v.date);
-        case Variant::Kind::String: return Variant(v.text);
-        case Variant::Kind::Bytes: return Variant(Bytes{std::string(v.text)});
-    }
-    return Variant();
-}
-
 }  // namespace varnelo::sources

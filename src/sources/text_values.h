@@ -37,7 +37,4 @@ void doubleFromText(std::string_view text, FieldValue& out);
 // an offset with seconds) stays a String, so nothing is lost.
 void dateFromText(std::string_view text, FieldValue& out);
 
-// A Variant that owns a copy of the view's value.
-Variant variantOf(const FieldValue& v);
-
 }  // namespace varnelo::sources

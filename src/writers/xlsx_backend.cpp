@@ -3,6 +3,7 @@
 // libxlsxwriter writes the workbook itself, through the output's working path.
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -16,6 +17,13 @@ namespace varnelo {
 namespace {
 
 constexpr uint32_t kXlsxMaxColumns = 16384;  // A to XFD
+
+// libxlsxwriter writes numbers with 16 significant digits. The doubles
+// within that rounding of the largest one would be written as a number
+// above it, which readers take for infinity or reject: they are written as
+// the largest 16-digit number instead, the same rounding every other
+// number gets.
+constexpr double kLargest16Digits = 1.797693134862315e308;
 
 [[noreturn]] void raiseLxw(lxw_error e, const std::string& what) {
     if (e == LXW_ERROR_MEMORY_MALLOC_FAILED) throw Error::standard(err::kOutOfMemory);
@@ -102,6 +110,7 @@ public:
     }
 
     void number(uint32_t row, uint32_t col, double value, CellStyle style) override {
+        value = std::clamp(value, -kLargest16Digits, kLargest16Digits);
         check(worksheet_write_number(ws_, row, static_cast<lxw_col_t>(col), value, format(style)), row, col);
     }
     void text(uint32_t row, uint32_t col, std::string_view utf8, CellStyle style) override {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "control/control_internals.h"
 #include "panel/panel.h"
@@ -18,16 +16,9 @@ namespace varnelo::testing_control {
 class ControlTest : public ::testing::Test {
 protected:
     ControlTest() : control(host, desktop) {
-        control.UserControl_Initialize();
-        control.UserControl_InitProperties();
-        control.UserControl_Show();
-        forget();
+        control.UserControl_Initialize(), control.UserControl_InitProperties(), control.UserControl_Show(), forget();
     }
-    void forget() {
-        host.changes.clear();
-        desktop.messages.clear();
-        desktop.calls.clear();
-    }
+    void forget() { host.changes.clear(), desktop.messages.clear(), desktop.calls.clear(); }
     Panel& p() { return panelOf(control); }
     template <class W = ui::Widget>
     W& widget(const std::string& name) {  // a panel widget by its full name, "chkOption(8)"
@@ -53,10 +44,8 @@ using testing_support::errorOf;
 inline std::vector<std::string> callStack(const std::string& report) {
     std::vector<std::string> methods;
     const std::string marker = "  Call Stack: ";
-    for (size_t at = report.find(marker); at != std::string::npos; at = report.find(marker, at + 1)) {
-        size_t start = at + marker.size();
-        methods.push_back(report.substr(start, report.find('(', start) - start));
-    }
+    for (size_t at = report.find(marker); at != std::string::npos; at = report.find(marker, at + 1))
+        methods.push_back(report.substr(at + marker.size(), report.find('(', at) - at - marker.size()));
     return methods;
 }
 

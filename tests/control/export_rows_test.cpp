@@ -1,27 +1,20 @@
 // exportRows: Save's file in every format to a file, stream or descriptor; the checks as SettingsError; a stop.
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <sstream>
 #include <stop_token>
-#include <string>
-#include <vector>
 
 #include "control/control_fixture.h"
-#include "support/test_support.h"
 #include "varnelo/export.h"
 #include "varnelo/sqlite_recordset.h"
 
 namespace varnelo {
 namespace {
 
-using ::testing::StartsWith;
-using testing_support::readFile;
-using testing_support::writeFile;
+using ::testing::StartsWith, testing_support::readFile, testing_support::writeFile;
 namespace fs = std::filesystem;
 
 // Every type of the demo table, without its multi-line texts (SQL*Loader's in-line data refuses line breaks).
@@ -59,22 +52,17 @@ TEST_F(ExportRowsTest, WritesWhatSaveWritesToAFileAStreamAndADescriptor) {
     for (const auto& f : formats) {
         SCOPED_TRACE(f.name);
         const std::string saved = dir.file(std::string("saved-") + f.name), path = dir.file(f.name);
-        control.Format(f.control), control.OutputFile(saved), control.DataSource(demo());
-        ASSERT_TRUE(control.Save());
+        ASSERT_TRUE((control.Format(f.control), control.OutputFile(saved), control.DataSource(demo()), control.Save()));
         opt.format = f.format, opt.streamName = path;  // the name the SQL*Loader file and the .xls choice go by
         const ExportResult r = exportRows(demo(), opt, path);
         EXPECT_EQ(std::pair(r.rows, r.bytes), std::pair(int64_t{300}, fs::file_size(path)));
         const std::string want = readFile(path);
-        // The SQL*Loader file names its bad and discard files after itself.
-        std::string fromSave = readFile(saved);
-        if (f.control == SQLLoader)
-            for (size_t at; (at = fromSave.find("saved-")) != std::string::npos;) fromSave.erase(at, 6);
+        std::string fromSave = readFile(saved);  // SQL*Loader's names its bad and discard files after itself
+        for (size_t at; (at = fromSave.find("saved-")) != std::string::npos;) fromSave.erase(at, 6);
         EXPECT_TRUE(fromSave == want) << "Save and exportRows differ";
-
         std::ostringstream stream;
         EXPECT_EQ(exportRows(demo(), opt, stream).bytes, want.size());
         EXPECT_TRUE(stream.str() == want) << "the stream differs";
-
         // A descriptor is written from where it stands and left open.
         const std::string viaFd = dir.file(std::string("fd-") + f.name);
         writeFile(viaFd, "head:");
@@ -85,50 +73,41 @@ TEST_F(ExportRowsTest, WritesWhatSaveWritesToAFileAStreamAndADescriptor) {
         ::close(fd);
         EXPECT_TRUE(readFile(viaFd) == "head:" + want + ":tail") << "the descriptor differs";
     }
-
     // An .xlsx workbook through a stream: built aside, copied out whole.
     opt.format = ExportFormat::Excel, opt.streamName = "report.xlsx";
     std::ostringstream xlsx;
     const ExportResult r = exportRows(demo(), opt, xlsx);
-    EXPECT_THAT(xlsx.str(), StartsWith("PK\x03\x04"));
     EXPECT_EQ(r.bytes, xlsx.str().size());
+    EXPECT_THAT(xlsx.str(), StartsWith("PK\x03\x04"));
 }
 
 // The control's checks in its order, each naming the missing option; nothing is opened and the old file stays.
 TEST_F(ExportRowsTest, AMissingSettingThrowsSettingsErrorNamingItAsSaveReportsIt) {
     const std::string file = dir.file("keep.txt");
     writeFile(file, "old");
-    const struct { ExportFormat format; std::function<void(ExportOptions&, RecordsetPtr&, std::string&)> spoil;
-                   const char *setting, *text; } cases[] = {
-        {ExportFormat::Insert, [](auto& o, auto& rs, auto&) { rs = nullptr; o.insertTable = ""; }, "source",
-         "Please set the DataSource to proceed."},
-        {ExportFormat::Delimited, [](auto& o, auto&, auto& path) { o.delimiter = ""; path = ""; }, "delimiter",
-         "Please enter Field separator to proceed."},
-        {ExportFormat::Csv, [](auto&, auto&, auto& path) { path = ""; }, "path", "Please enter file name to proceed."},
-        {ExportFormat::Insert, [](auto& o, auto&, auto& path) { o.insertTable = ""; path = ""; }, "insertTable",
-         "Please enter Table name to proceed."},
-        {ExportFormat::SqlLoader, [](auto& o, auto&, auto&) { o.commitInterval = ""; }, "commitInterval",
-         "Please enter Commit interval to proceed."},
-    };
+    // Each case empties the settings it lists; the first of them in the control's order is named.
+    const struct { ExportFormat format; std::string emptied; const char *setting, *text; } cases[] = {
+        {ExportFormat::Insert, "source insertTable", "source", "Please set the DataSource to proceed."},
+        {ExportFormat::Delimited, "delimiter path", "delimiter", "Please enter Field separator to proceed."},
+        {ExportFormat::Csv, "path", "path", "Please enter file name to proceed."},
+        {ExportFormat::Insert, "insertTable path", "insertTable", "Please enter Table name to proceed."},
+        {ExportFormat::SqlLoader, "commitInterval", "commitInterval", "Please enter Commit interval to proceed."}};
     for (const auto& c : cases) {
+        const auto kept = [&](const std::string& name, auto value) {
+            return c.emptied.find(name) == std::string::npos ? value : decltype(value){};
+        };
         ExportOptions opt;
-        opt.format = c.format;
-        opt.insertTable = "t";
-        RecordsetPtr rs = demo();
-        std::string path = file;
-        c.spoil(opt, rs, path);
+        opt.format = c.format, opt.insertTable = kept("insertTable", std::string("t"));
+        opt.delimiter = kept("delimiter", opt.delimiter), opt.commitInterval = kept("commitInterval", opt.commitInterval);
         try {
-            exportRows(rs, opt, path);
+            exportRows(kept("source", demo()), opt, kept("path", file));
             ADD_FAILURE() << c.setting << ": nothing thrown";
         } catch (const SettingsError& e) {
-            EXPECT_EQ(e.setting(), c.setting);
-            EXPECT_EQ(e.message(), std::string("Missing setting ") + c.setting + ": " + c.text);
+            EXPECT_EQ(e.setting() + ": " + e.message(), std::string(c.setting) + ": Missing setting " + c.setting + ": " + c.text);
         }
     }
-    // A stream has no file to name.
-    ExportOptions opt;
-    std::ostringstream out;
-    EXPECT_EQ(exportRows(demo(), opt, out).rows, 300);
+    std::ostringstream out;  // a stream has no file to name
+    EXPECT_EQ(exportRows(demo(), ExportOptions{}, out).rows, 300);
     EXPECT_EQ(readFile(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
@@ -140,24 +119,20 @@ TEST_F(ExportRowsTest, StopKeepsTheOldFileAndProgressCountsOnRequest) {
     std::stop_source stop;
     std::vector<std::pair<int64_t, std::optional<int64_t>>> calls;
     ExportCallbacks callbacks{.progress = [&](int64_t done, std::optional<int64_t> total) {
-                                  calls.emplace_back(done, total);
-                                  stop.request_stop();
-                              },
-                              .stop = stop.get_token()};
+        calls.emplace_back(done, total), stop.request_stop();
+    }, .stop = stop.get_token()};
     const Error e = testing_support::errorOf([&] { exportRows(counted(10000), ExportOptions{}, file, callbacks); });
     EXPECT_EQ(std::to_string(e.number()) + " " + e.message() + " " + readFile(file),
               "18 User interrupt occurred (after 4096 rows) old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
-    calls.clear();
-    ExportOptions counting;
-    counting.countRows = true;
-    const ExportResult r = exportRows(counted(5000), counting, file, {.progress = callbacks.progress, .stop = {}});
-    EXPECT_EQ(r.rows, 5000);
-    EXPECT_EQ(calls, (decltype(calls){{4096, 5000}, {5000, 5000}}));
-    calls.clear();
-    exportRows(counted(5000), ExportOptions{}, file, {.progress = callbacks.progress, .stop = {}});
-    EXPECT_EQ(calls, (decltype(calls){{4096, std::nullopt}, {5000, 5000}}));
+    for (const bool count : {true, false}) {
+        calls.clear();
+        ExportOptions opt;
+        opt.countRows = count;
+        EXPECT_EQ(exportRows(counted(5000), opt, file, {.progress = callbacks.progress, .stop = {}}).rows, 5000);
+        EXPECT_EQ(calls, (decltype(calls){{4096, count ? std::optional<int64_t>(5000) : std::nullopt}, {5000, 5000}}));
+    }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// What the database-source tests share: one private PostgreSQL server per
-// test program, started on first use, holding the tables below, and a
-// private ODBC driver list (odbcinst.ini) in a scratch folder.
+// What the database-source tests share: one private PostgreSQL server per test program, started on first use and
+// holding the tables below, and a private ODBC driver list in a scratch folder.
 #pragma once
 
 #include <cstdlib>
@@ -33,8 +32,7 @@ CREATE TABLE counting (n int);
 INSERT INTO counting SELECT generate_series(1, 10);
 )SQL";
 
-// The server of this test program, tables made; nullptr (the reason in `why`) when it cannot run here.
-// Sessions show time stamps with time zone in India's +05:30 (libpq reads PGTZ).
+// The server, tables made; nullptr (the reason in `why`) when it cannot run here. Sessions show India's +05:30.
 inline testing_support::PgServer* pgServer(std::string& why) {
     static testing_support::PgServer server;
     static const bool made = [] {
@@ -48,8 +46,7 @@ inline testing_support::PgServer* pgServer(std::string& why) {
     return made ? &server : nullptr;
 }
 
-// A private list of the PostgreSQL and SQLite drivers in a scratch folder; one per test program, as
-// the driver manager reads its lists once.
+// The PostgreSQL and SQLite drivers; one list per test program, as the driver manager reads its lists once.
 class OdbcDrivers {
 public:
     static OdbcDrivers& drivers() {

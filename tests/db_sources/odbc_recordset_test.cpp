@@ -1,12 +1,11 @@
-// OdbcRecordset through real drivers: PostgreSQL's (odbc-postgresql) against
-// the test program's server, SQLite's (libsqliteodbc) against a file. Each
-// must give the values the native source gives for the same query.
+// OdbcRecordset through real drivers, PostgreSQL's against the test program's server and SQLite's against a file,
+// gives the values the native source gives for the same query.
 #include "varnelo/odbc_recordset.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cmath>
+#include <functional>
 #include <string>
 #include <tuple>
 
@@ -19,16 +18,6 @@ namespace varnelo {
 namespace {
 
 using testing_support::errorOf;
-
-struct OdbcRecordsetTest : ::testing::Test {
-    db_test::OdbcDrivers& drivers_ = db_test::OdbcDrivers::drivers();
-};
-
-bool sameValue(const Variant& a, const Variant& b) {
-    if (a.kind() == Variant::Kind::Double && b.kind() == Variant::Kind::Double && std::isnan(a.asDouble()))
-        return std::isnan(b.asDouble());
-    return a == b;
-}
 
 // Walks both sources side by side, comparing every value with `same`.
 template <class Same>
@@ -52,11 +41,11 @@ void expectSameRows(Recordset& native, Recordset& odbc, Same same) {
 
 // Through the PostgreSQL driver the values are the native source's very Variants, but for what the driver
 // changes (a zone's offset, a year BC, 'infinity', a uuid's case): column tz, row 2 and column u.
-TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
+TEST(OdbcRecordset, PostgresDriverGivesTheNativeValues) {
     std::string why;
     testing_support::PgServer* server = db_test::pgServer(why);
     if (!server) GTEST_SKIP() << why;
-    if (!drivers_.hasPostgres()) GTEST_SKIP() << "no PostgreSQL ODBC driver (Debian package: odbc-postgresql)";
+    if (!db_test::OdbcDrivers::drivers().hasPostgres()) GTEST_SKIP() << "no PostgreSQL ODBC driver (odbc-postgresql)";
     const std::string query = "SELECT id, b, i2, i4, i8, n, f4, f8, d, ts, tx, vc, bc, by, j FROM types WHERE id <> 2 "
                               "ORDER BY id";
     // BoolsAsChar=0: booleans as SQL_BIT; UseDeclareFetch: the driver streams.
@@ -69,11 +58,9 @@ TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
         // Text may come as wide text (202) where the server says text (200).
         EXPECT_TRUE(n == o || (n == 200 && o == 202)) << native.fieldName(j) << ": " << n << " vs " << o;
     }
-    expectSameRows(native, odbc, sameValue);
+    expectSameRows(native, odbc, std::equal_to<Variant>());
     EXPECT_EQ(odbc.RecordCount(), 3);
-
-    // Back to the start: the statement runs again and gives the first row.
-    odbc.MoveFirst();
+    odbc.MoveFirst();  // the statement runs again
     EXPECT_EQ(odbc.Fields()[0].Value().asInt32(), 1);
     odbc.MoveLast();
     EXPECT_EQ(odbc.Fields()[0].Value().asInt32(), 4);
@@ -81,7 +68,8 @@ TEST_F(OdbcRecordsetTest, PostgresDriverGivesTheNativeValues) {
 
 // Through the SQLite driver the same text and NULLs as the native source ('' is none); a value longer
 // than its VARCHAR(3) and one of 100,000 characters come whole.
-TEST_F(OdbcRecordsetTest, SqliteDriverGivesTheNativeValues) {
+TEST(OdbcRecordset, SqliteDriverGivesTheNativeValues) {
+    const db_test::OdbcDrivers& drivers_ = db_test::OdbcDrivers::drivers();
     if (!drivers_.hasSqlite()) GTEST_SKIP() << "no SQLite ODBC driver (Debian package: libsqliteodbc)";
     const std::string path = drivers_.dir().file("values.db");
     sqlite3* db = nullptr;
@@ -108,9 +96,9 @@ TEST_F(OdbcRecordsetTest, SqliteDriverGivesTheNativeValues) {
     EXPECT_EQ(odbc.RecordCount(), 4);
 }
 
-// Failures carry the driver's diagnostic state and message; a statement
-// that gives no rows is refused before it runs.
-TEST_F(OdbcRecordsetTest, ErrorsCarryTheDiagnosticStateAndMessage) {
+// Failures carry the driver's diagnostic state and message; a statement that gives no rows is refused before it runs.
+TEST(OdbcRecordset, ErrorsCarryTheDiagnosticStateAndMessage) {
+    const db_test::OdbcDrivers& drivers_ = db_test::OdbcDrivers::drivers();
     const std::string empty = "Driver=SQLite3;Database=" + drivers_.dir().file("empty.db");
     const std::tuple<std::string, const char*, const char*, const char*> cases[] = {
         {"DSN=no_such_source", "SELECT 1", "ODBC error IM002", "not found"},
@@ -126,9 +114,9 @@ TEST_F(OdbcRecordsetTest, ErrorsCarryTheDiagnosticStateAndMessage) {
         EXPECT_TRUE(e.description().starts_with(state) && e.description().find(says) != std::string::npos)
             << e.description();
     }
-    if (drivers_.hasSqlite()) {
-        SqliteRecordset tables(drivers_.dir().file("empty.db"), "SELECT count(*) FROM sqlite_master");
-        EXPECT_EQ(tables.Fields()[0].Value().toText(), "0");
+    if (drivers_.hasSqlite()) {  // nothing was created
+        EXPECT_EQ(SqliteRecordset(drivers_.dir().file("empty.db"), "SELECT count(*) FROM sqlite_master")
+                      .Fields()[0].Value().toText(), "0");
     }
 }
 

@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build tree into a temporary prefix and builds the outside
-# program in consumer/ against it twice: through find_package(Varnelo) and
-# through pkg-config. Each build also compiles every installed header, so a
-# header that needs anything not installed fails here.
-#
-#   consumer_test.sh BUILD_DIR CONSUMER_SOURCE CMAKE CXX [EXTRA_FLAGS]
-#
-# EXTRA_FLAGS (a CMake list) are the sanitizer flags the library was built
-# with, which its consumers need as well.
+# Installs the build tree into a temporary prefix and builds consumer/ against it through find_package(Varnelo) and
+# through pkg-config, each build compiling every installed header alone.
+#   consumer_test.sh BUILD_DIR CONSUMER_SOURCE CMAKE CXX [EXTRA_FLAGS: the library's sanitizer flags, a CMake list]
 set -euo pipefail
 
 build=$1 source=$2 cmake=$3 cxx=$4

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# scripts/install-deps against a package manager whose lock another process
-# holds: it says it waits, starts apt only once the lock is free, and gives up
-# with a clear message when its time runs out. apt, dpkg and sudo are stand-ins
-# on PATH; the lock is a temporary file held with fcntl as apt holds its own.
-#
+# scripts/install-deps while another process holds the package manager's lock (fcntl, as apt holds it; apt, dpkg
+# and sudo are stand-ins): it waits, runs apt once the lock is free, gives up clearly when its time runs out.
 #   install_deps_lock_test.sh SOURCE_DIR
 set -euo pipefail
 

@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <map>
-#include <vector>
 
 #include "support/test_support.h"
 
@@ -13,10 +12,7 @@ namespace varnelo::testing_support {
 // One stored message: the server's records, "<none>" for a missing key.
 struct DeliveredMail : std::map<std::string, std::string> {
     std::string raw;  // the data as received
-    std::string operator[](const std::string& key) const {
-        const auto it = find(key);
-        return it == end() ? "<none>" : it->second;
-    }
+    std::string operator[](const std::string& key) const { return contains(key) ? at(key) : "<none>"; }
 };
 
 inline std::string hexOf(const std::string& bytes) {
@@ -32,20 +28,16 @@ public:
     static constexpr const char* kPassword = "s3cret pässwort";
 
     explicit LoopbackSmtp(const std::filesystem::path& folder) : folder_(folder) {
-        server_ = ::popen(("exec /usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR "/tests/mail/smtp_server.py") +
-                           " " + shellQuote(folder.string()) + " " + kUser + " " + shellQuote(kPassword))
-                              .c_str(),
-                          "r");
+        const std::string command = "exec /usr/bin/python3 " + shellQuote(VARNELO_SOURCE_DIR "/tests/mail/smtp_server.py") +
+                                    " " + shellQuote(folder.string()) + " " + kUser + " " + shellQuote(kPassword);
+        server_ = ::popen(command.c_str(), "r");
         char line[256], name[32];
         for (int number = 0; server_ && std::fgets(line, sizeof line, server_) &&
                              std::sscanf(line, "%31s %d", name, &number) == 2;)
             ports_[name] = number;
         if (ports_.size() != 5 || ports_["pid"] <= 0) throw std::runtime_error("the SMTP server did not start");
     }
-    ~LoopbackSmtp() {
-        ::kill(ports_["pid"], SIGTERM);
-        ::pclose(server_);
-    }
+    ~LoopbackSmtp() { ::kill(ports_["pid"], SIGTERM), ::pclose(server_); }
     LoopbackSmtp(const LoopbackSmtp&) = delete;
     LoopbackSmtp& operator=(const LoopbackSmtp&) = delete;
 
@@ -67,8 +59,7 @@ public:
     }
 
     std::string authLog(const std::string& name) const {
-        const auto path = folder_ / name / "auth.log";
-        return std::filesystem::exists(path) ? readFile(path) : "";
+        return std::filesystem::exists(folder_ / name / "auth.log") ? readFile(folder_ / name / "auth.log") : "";
     }
 
     // Forgets what every listener stored.

@@ -1,12 +1,12 @@
-// The SMTP mailer against real servers on loopback, read back with Python's email package; failures deliver nothing.
+// The mail's pieces on their own (address lists, the server text and its TLS demand, line lengths), then the SMTP
+// mailer and varnelo-export --send against real servers on loopback, read back with Python's email package.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <functional>
 
 #include "mail/loopback_smtp.h"
+#include "mail/mail_message.h"
+#include "mail/smtp_mailer.h"
 #include "varnelo/mailer.h"
 
 namespace {
@@ -15,6 +15,46 @@ using namespace varnelo;
 using namespace varnelo::testing_support;
 using namespace ::testing;
 using Fields = std::map<std::string, std::string>;
+
+// Entries split on the separator and "," outside quotes and brackets; no mailbox is refused naming the field.
+TEST(MailAddresses, SplitOutsideQuotesAndRefuseWhatIsNoMailbox) {
+    std::string got;
+    for (const auto& a : mail::parseAddressList("\"Doe, Jo| Jr\" <jo@x.org>| \"Say \\\"hi\\\"\" <q@x.org>,, b@x.org |", "|", "To"))
+        got += "[" + a.name + "/" + a.mailbox + "]";
+    EXPECT_EQ(got, "[Doe, Jo| Jr/jo@x.org][Say \"hi\"/q@x.org][/b@x.org]");
+    // Without a separator ";" is part of the mailbox, and no mailbox holds it.
+    for (const char* bad : {"a@x.org;b@x.org", "two words@x.org", "<>", "Name <a b@x.org>", "a@x.org\r\nBcc: v@x.org"}) {
+        const Error e = errorOf([&] { mail::parseAddressList(bad, "", "Cc"); });
+        EXPECT_EQ(std::to_string(e.number()) + (e.description().find("Cc") == std::string::npos ? "" : " Cc"),
+                  std::to_string(err::kInvalidPropertyValue) + " Cc") << bad;
+    }
+}
+
+// TLS is demanded for smtps and for a login to anything but a trusted loopback address.
+TEST(SmtpRoute, ServerTextGivesTheUrlAndWhetherTlsIsDemanded) {
+    const struct { const char* server; bool authenticate, trustLoopback; std::string route; } cases[] = {
+        {"mail.example.org", false, true, "smtp://mail.example.org:25"},
+        {" mail.example.org:587 ", true, true, "smtp://mail.example.org:587 TLS"},
+        {"SMTPS://mail.example.org", false, true, "smtps://mail.example.org:465 TLS"},
+        {"smtp://localhost:2525/", true, true, "smtp://localhost:2525"}, {"127.3.4.5:26", true, true, "smtp://127.3.4.5:26"},
+        {"127.0.0.1", true, false, "smtp://127.0.0.1:25 TLS"}, {"[::1]:2525", true, true, "smtp://[::1]:2525"},
+        {"2001:db8::25", true, true, "smtp://[2001:db8::25]:25 TLS"}, {"128.0.0.1", true, true, "smtp://128.0.0.1:25 TLS"}};
+    for (const auto& c : cases) {
+        const SmtpRoute r = smtpRoute(c.server, c.authenticate, c.trustLoopback);
+        EXPECT_EQ(r.url + (r.requireTls ? " TLS" : ""), c.route);
+    }
+    for (const char* bad : {"", "   ", "host:", "host:0", "host:65536", "host:25x", "user@host", "host/path",
+                            "smtp://", "[::1", "[nonsense]:25", "a b"})
+        EXPECT_EQ(errorOf([&] { smtpRoute(bad, false, true); }).number(), err::kInvalidPropertyValue) << bad;
+}
+
+// Headers fold within 78 even without a blank or with broken UTF-8; QP lines stay within 76, end blanks escaped.
+TEST(MailText, HeadersFoldWithin78AndQuotedPrintableWithin76) {
+    for (const std::string& subject : {std::string(300, 'y'), std::string(100, '\xc3')})
+        EXPECT_THAT(mail::headerLine("Subject", mail::encodeHeaderText(subject)), Not(ContainsRegex("[^\r\n]{79}")));
+    const std::string qp = mail::quotedPrintable(std::string(200, '=') + "\r\n" + std::string(90, 'a') + " \r\nend\t");
+    EXPECT_THAT(qp, AllOf(Not(ContainsRegex("[^\r\n]{77}")), HasSubstr("a=20\r\nend=09")));
+}
 
 // Every byte value, 1031 bytes (no whole UU line, no multiple of 3), and a line that would end unstuffed SMTP data.
 std::string binaryFile() {
@@ -40,8 +80,7 @@ protected:
                       [this](const std::string& why) { log_.failed.push_back(why); }, [this] { ++log_.successes; },
                       [this](const std::string& s) { log_.status.push_back(s); }});
         m->setSmtpHost(smtp_->server(server)), m->setFrom("exports@example.org"), m->setRecipient("ana@example.org");
-        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser);
-        m->setPassword(password ? password : "");
+        m->setUseAuthentication(password != nullptr), m->setUserName(LoopbackSmtp::kUser), m->setPassword(password ? password : "");
         return m;
     }
     // The one mail `server` got, holding the fields of `want`, sound and in lines of at most 78.
@@ -62,8 +101,7 @@ protected:
         EXPECT_EQ(e.number(), number) << e.description();
         EXPECT_THAT(e.description(), text);
         EXPECT_THAT(log_.failed, ElementsAre(e.description()));
-        EXPECT_EQ(log_.successes, 0);
-        EXPECT_TRUE(smtp_->delivered("plain").empty() && smtp_->delivered("tls").empty());
+        EXPECT_TRUE(log_.successes == 0 && smtp_->delivered("plain").empty() && smtp_->delivered("tls").empty());
     }
 
     inline static std::unique_ptr<testing_support::TempDir> dir_;
@@ -111,8 +149,7 @@ TEST_F(SmtpMailerTest, MailArrivesAsSent) {
         SCOPED_TRACE(&c - cases);
         reset();
         auto m = mailer(c.server, c.options, LoopbackSmtp::kPassword);
-        c.set(*m);
-        m->send();
+        c.set(*m), m->send();
         const DeliveredMail mail = expectMail(c.server, c.want);
         EXPECT_THAT(mail.raw, Not(HasSubstr("hidden")));
         EXPECT_THAT(smtp_->authLog(c.server), MatchesRegex("[A-Z]+ " + mail["tls"] + " 1\n"));
@@ -167,13 +204,39 @@ TEST_F(SmtpMailerTest, BadValuesAreRefusedBeforeAnyConnection) {
         SCOPED_TRACE(c.names);
         reset();
         auto m = mailer("closed");
-        c.set(*m);
-        expectFailure(*m, c.number, HasSubstr(c.names));
+        c.set(*m), expectFailure(*m, c.number, HasSubstr(c.names));
         EXPECT_TRUE(log_.status.empty());
     }
     auto m = makeSmtpMailer();
     EXPECT_EQ(errorOf([&] { m->setPriority(2); }).number(), err::kInvalidPropertyValue);
     EXPECT_EQ(errorOf([&] { m->setEncoding(2); }).number(), err::kInvalidPropertyValue);
+}
+
+// varnelo-export --send: the export mailed through the real server; a refused send fails the command.
+TEST_F(SmtpMailerTest, TheExportedFileArrivesUuEncodedOverStartTlsWithThePasswordFromTheEnvironment) {
+    reset();
+    const std::string out = dir_->file("export.csv");
+    auto send = [&](const std::string& to) {
+        return runShell("VARNELO_SMTP_CAFILE=" + shellQuote(dir_->file("cert.pem")) +
+                        " VARNELO_SMTP_PASSWORD=" + shellQuote(LoopbackSmtp::kPassword) + " " VARNELO_EXPORT_BIN +
+                        " --quiet --send -o " + shellQuote(out) + " --set MailSMTPServer=" + smtp_->server("tls") +
+                        " --set MailFrom=exports@example.org --set " + shellQuote("MailTo=" + to) +
+                        " --set MailBcc=audit@example.org --set " + shellQuote("MailSubject=Umsätze März") +
+                        " --set MailMessage=Attached. --set MailFormat=1 --set MailPriority=1"
+                        " --set SMTPAuthentication=1 --set UserName=" + LoopbackSmtp::kUser);
+    };
+
+    const auto [status, output] = send("ana@example.org; bo@example.org");
+    ASSERT_EQ(status, 0) << output;
+    const DeliveredMail m = expectMail("tls", {{"envelope-to", "ana@example.org bo@example.org audit@example.org"},
+        {"authenticated", "1"}, {"tls", "1"}, {"header Subject", "Umsätze März"}, {"header X-Priority", "1 (Highest)"},
+        {"uu-name", "export.csv"}, {"uu-hex", hexOf(readFile(out))}});
+    EXPECT_THAT(m.raw, Not(HasSubstr("audit@example.org")));
+    reset();  // a recipient the server refuses: an error with its reply, nothing sent
+    const auto [refusedStatus, refusedOutput] = send("refused@example.org");
+    EXPECT_EQ(refusedStatus, 1);
+    EXPECT_THAT(refusedOutput, AllOf(HasSubstr("550"), HasSubstr("Varnelo.SendMail")));
+    EXPECT_TRUE(smtp_->delivered("tls").empty());
 }
 
 }  // namespace

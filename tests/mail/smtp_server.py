@@ -40,9 +40,8 @@ class Store:
         return "550 5.1.0 <%s>: Sender address rejected" % address if "refused" in address else "250 2.1.0 Ok"
 
     async def handle_RCPT(self, server, session, envelope, address, options):
-        if "refused" in address:
-            return "550 5.1.1 <%s>: Recipient address rejected" % address
-        return envelope.rcpt_tos.append(address) or "250 2.1.5 Ok"
+        return ("550 5.1.1 <%s>: Recipient address rejected" % address if "refused" in address
+                else envelope.rcpt_tos.append(address) or "250 2.1.5 Ok")
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1

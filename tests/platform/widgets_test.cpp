@@ -3,7 +3,6 @@
 #include "platform/widgets.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 
@@ -46,8 +45,8 @@ TEST(WidgetRules, CheckBoxAndOptionGroupClickOnlyOnAChange) {
     EXPECT_EQ(errorOf([&] { buttons(9); }).description(), "Control array element '9' doesn't exist");
 }
 
-// A list clicks when its index is set; Home, End and the
-// arrows move it unless a key handler cancels the key.
+// A list clicks when its index is set and refuses an index it has no entry
+// for; Home, End and the arrows move it unless a key handler cancels the key.
 TEST(WidgetRules, ListIndexClicksAndKeysMoveUnlessCancelled) {
     ComboBox combo("cboPriority");
     for (const char* e : {"Normal", "High", "Low"}) combo.addItem(e);
@@ -55,18 +54,14 @@ TEST(WidgetRules, ListIndexClicksAndKeysMoveUnlessCancelled) {
     combo.onClick = [&] { ++clicks; };
     combo.setListIndex(1);
     EXPECT_EQ(std::pair(combo.listIndex(), clicks), std::pair(1, 1));
-    const Error refused = errorOf([&] { combo.setListIndex(3); });
-    EXPECT_EQ(refused.number(), err::kInvalidPropertyValue);
-    EXPECT_EQ(refused.description(), "Invalid property value (cboPriority: no entry 3 in a list of 3)");
-    std::vector<int> seen;
-    for (int key : {36, 35, 38, 40, 40}) {
-        combo.keyDown(key);
-        seen.push_back(combo.listIndex());
-    }
-    EXPECT_THAT(seen, ElementsAre(0, 2, 1, 2, 2));
+    EXPECT_EQ(errorOf([&] { combo.setListIndex(3); }).description(),
+              "Invalid property value (cboPriority: no entry 3 in a list of 3)");
+    std::string seen;
+    for (int key : {36, 35, 38, 38, 38, 40, 40, 40}) combo.keyDown(key), seen += std::to_string(combo.listIndex());
+    EXPECT_EQ(seen, "02100122");  // no move past either end, and no click then
     combo.onKeyDown = [](int& key, int) { key = 0; };
     combo.keyDown(38);
-    EXPECT_EQ(std::pair(combo.listIndex(), clicks), std::pair(2, 5));
+    EXPECT_EQ(std::pair(combo.listIndex(), clicks), std::pair(2, 7));
 }
 
 // Change runs for new text only; every observer is told of each change, in
@@ -99,23 +94,23 @@ TEST(WidgetRules, ContainersDecideWhatTheUserReachesAndUserErrorsGoToTheSink) {
     const std::function<void(bool)> blockers[] = {
         [&](bool on) { frame.setEnabled(on); }, [&](bool on) { sheet.setTabEnabled(1, on); },
         [&](bool on) { sheet.setTabVisible(1, on); }, [&](bool on) { frame.setVisible(on); }};
-    std::vector<std::string> reach;
+    std::string reach;
     for (const auto& blocker : blockers) {
         blocker(false);
-        reach.push_back(std::to_string(box.effectiveEnabled()) + std::to_string(box.effectiveVisible()));
+        reach += std::to_string(box.effectiveEnabled()) + std::to_string(box.effectiveVisible()) + " ";
         box.click();
         blocker(true);
     }
-    EXPECT_THAT(reach, ElementsAre("01", "01", "10", "10"));
+    EXPECT_EQ(reach, "01 01 10 10 ");
     box.setValue(1);
     box.loadValue(0);
     EXPECT_EQ(clicks, 1) << "only the program's write ran the handler";
     box.onClick = [] { throw Error::standard(err::kInvalidPropertyValue); };
     EXPECT_EQ(errorOf([&] { box.click(); }).number(), err::kInvalidPropertyValue) << "no sink: it escapes";
-    std::vector<int32_t> sunk;
-    box.setErrorSink([&](const Error& e) { sunk.push_back(e.number()); });
+    int32_t sunk = 0;
+    box.setErrorSink([&](const Error& e) { sunk = e.number(); });
     box.click();
-    EXPECT_THAT(sunk, ElementsAre(err::kInvalidPropertyValue));
+    EXPECT_EQ(sunk, err::kInvalidPropertyValue);
 }
 
 }  // namespace

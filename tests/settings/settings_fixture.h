@@ -4,20 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-
 #include "control/control_internals.h"
 #include "panel/panel.h"
 #include "support/test_support.h"
-#include "varnelo/desktop.h"
-#include "varnelo/host.h"
 #include "varnelo/testing.h"
 #include "varnelo/varnelo.h"
 
 namespace varnelo::testing_settings {
-
-using testing_support::TempDir;
 
 // One control instance with its own host and desktop.
 struct Instance {
@@ -25,16 +18,9 @@ struct Instance {
         control.setSettingsDirectory(settingsDir);
         control.UserControl_Initialize();
     }
-    // A new control: first placement, then shown.
-    Instance& placeAndShow() {
-        control.UserControl_InitProperties();
-        control.UserControl_Resize();
-        control.UserControl_Show();
-        return *this;
-    }
-    // A saved control: loaded from `bag`, then shown.
-    Instance& loadAndShow(PropertyBag& bag) {
-        control.UserControl_ReadProperties(bag);
+    // First placement (or a saved control's load), a resize, then shown.
+    Instance& show(PropertyBag* saved = nullptr) {
+        saved ? control.UserControl_ReadProperties(*saved) : control.UserControl_InitProperties();
         control.UserControl_Resize();
         control.UserControl_Show();
         return *this;
@@ -57,7 +43,7 @@ protected:
     std::string ini() const { return dir.file("Varnelo.ini"); }
     std::unique_ptr<Instance> instance() { return std::make_unique<Instance>(dir.path().string()); }
 
-    TempDir dir;
+    testing_support::TempDir dir;
 };
 
 }  // namespace varnelo::testing_settings

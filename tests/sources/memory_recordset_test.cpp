@@ -15,8 +15,8 @@ namespace {
 
 using testing_support::errorOf;
 
-// A walk reads every row; Null appends no text and says so; Null and '' are blank. Without a current row
-// reads and moves fail with 3021; MoveFirst and MoveLast on an empty source keep it at both ends.
+// A walk reads every row; Null appends no text and says so; Null and '' are blank; without a current row reads and
+// moves fail with 3021; an empty source stays at both ends.
 TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     MemoryRecordset rs({"id", "name"}, {adtype::kInteger, adtype::kVarChar},
                        {{1, "one"}, {2, Variant::null()}, {3, ""}});
@@ -47,6 +47,7 @@ TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{3}));
 }
 
+// Rows or types that do not match the columns are refused, naming the row.
 TEST(MemoryRecordset, RefusesRowsThatDoNotMatchTheColumns) {
     const Error e = errorOf([] { MemoryRecordset({"a", "b"}, {3, 200}, {{1, "x"}, {2}}); });
     EXPECT_EQ(e.number(), err::kInvalidProcedureCall);

@@ -1,5 +1,4 @@
-// SqliteRecordset: type codes, values, the forward-only walk that runs the
-// query once per pass inside one snapshot, and the errors of bad queries.
+// SqliteRecordset: type codes, values, one run of the query per pass in one snapshot, the errors of bad queries.
 #include "varnelo/sqlite_recordset.h"
 
 #include <gtest/gtest.h>
@@ -39,8 +38,8 @@ protected:
     sqlite3* db_ = nullptr;
 };
 
-// Declared types map to type codes; without one, the
-// first row's storage class tells, and Variant when there is no row or a Null.
+// Declared types map to type codes; without one the first row's storage class tells, Variant without a row or for a
+// Null.
 TEST_F(SqliteRecordsetTest, TypeCodesFromDeclaredTypesOrTheFirstRow) {
     const std::pair<const char*, int> cases[] = {
         {"BOOLEAN", 11}, {"INT", 3}, {"UNSIGNED BIG INT", 20}, {"NATIONAL CHARACTER(3)", 202}, {"character( 10 )", 129},
@@ -89,8 +88,8 @@ TEST_F(SqliteRecordsetTest, ValuesKeepTheirStorageClassAndEveryReadAgrees) {
         }
 }
 
-// Past the end: Error 3021; MoveLast from the middle or past the end finds
-// the last row; an empty result is at both ends; PRAGMA is counted by stepping.
+// Past the end: 3021; MoveLast from the middle or the end finds the last row; an empty result is at both ends;
+// PRAGMA is counted by stepping.
 TEST_F(SqliteRecordsetTest, CountsMovesAndStopsAtTheEnd) {
     SqliteRecordset rs = open("SELECT n FROM t ORDER BY n;  -- all of them\n");
     EXPECT_EQ(rs.RecordCount(), 3);
@@ -168,8 +167,8 @@ TEST_F(SqliteRecordsetTest, BadQueriesAndFilesFailWithSqliteErrors) {
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-// A borrowed connection's files are all the files read; a pass opens a
-// transaction and ends it, even left mid-walk, but never ends the caller's own.
+// A borrowed connection's files are all the files read; a pass opens a transaction and ends it, even left mid-walk,
+// but never ends the caller's own.
 TEST_F(SqliteRecordsetTest, ABorrowedConnectionKeepsItsOwnTransactionAndFiles) {
     const std::string other = dir_.file("other.db");
     ASSERT_EQ(exec("ATTACH '" + other + "' AS o; ATTACH ':memory:' AS scratch; CREATE TEMP TABLE k(x);"), SQLITE_OK);

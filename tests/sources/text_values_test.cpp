@@ -12,11 +12,7 @@ namespace {
 // writes back as the same number, else its digits as text.
 TEST(NumericFromText, KeepsTheExactValue) {
     using K = Variant::Kind;
-    const struct {
-        const char* text;
-        K kind;
-        const char* written;  // FieldValue::appendText
-    } cases[] = {
+    const struct { const char* text; K kind; const char* written; } cases[] = {
         {"-9223372036854775808", K::Int64, "-9223372036854775808"},
         {"5.000", K::Int64, "5"},                  {"-0.00", K::Int64, "0"},
         {"1.50", K::Double, "1.5"},                {"-0.0012", K::Double, "-0.0012"},
@@ -38,8 +34,7 @@ TEST(NumericFromText, KeepsTheExactValue) {
     }
 }
 
-// What no date holds stays text (a year BC, 'infinity', an offset with
-// seconds); a double keeps its last bit.
+// What no date holds stays text (a year BC, 'infinity', an offset with seconds); a double keeps its last bit.
 TEST(DateAndDoubleFromText, KeepWhatNoDateOrNumberHolds) {
     FieldValue v;
     for (const char* kept : {"infinity", "0044-03-15 BC", "1850-01-01 00:00:00+00:53:28"}) {

@@ -1,7 +1,6 @@
-// FileFaults: counts the file operations that go through fileOps() and makes the nth one fail, the way database
-// engines test their file handling. The operations are named after the call ("write", "renameat", ...), opens and
-// closes by kind ("openat-tmpfile", "openat-folder", "close-folder"). One object at a time; its destructor puts the
-// system's calls back. failEveryOperation() below runs the whole proof over one piece of work.
+// FileFaults: counts the file operations that go through fileOps() and makes the nth one fail. Operations are named
+// after the call ("write", "renameat"), opens and closes by kind ("openat-tmpfile", "openat-folder", "close-folder").
+// One object at a time; its destructor puts the system's calls back. failEveryOperation() runs the whole proof.
 #pragma once
 
 #include <fcntl.h>

@@ -24,13 +24,6 @@ struct Outcome {
     std::string output;  // standard output and standard error together
 };
 
-inline std::string shellQuoted(const std::string& s) { return shellQuote(s); }
-
-inline Outcome run(const std::string& command) {
-    auto [status, output] = runShell(command);
-    return {status, std::move(output)};
-}
-
 // initdb into a scratch folder, its own Unix socket, no TCP; under root every server program runs as `postgres`.
 class PgServer {
 public:
@@ -50,22 +43,21 @@ public:
         ::chmod(dir_.path().c_str(), 0755);  // the server's user reaches its folders through ours
         const bool root = ::geteuid() == 0;
         if (root) asUser_ = "runuser -u postgres -- ";
-        const std::string data = shellQuoted(data_), log = shellQuoted(socket_ + "/server.log");
+        const std::string data = shellQuote(data_), log = shellQuote(socket_ + "/server.log");
         const std::string options =
             "-c listen_addresses='' -k " + socket_ + " -c fsync=off -c full_page_writes=off -c synchronous_commit=off";
         const std::string init = tool("initdb") + " -D " + data + " -U postgres -A trust -E UTF8 --locale=C.UTF-8";
-        const std::string start = tool("pg_ctl") + " -D " + data + " -l " + log + " -w -t 60 -o " + shellQuoted(options);
-        Outcome o = inDir((root ? "chown postgres:postgres " + data + " " + shellQuoted(socket_) + " && " : "") + init +
+        const std::string start = tool("pg_ctl") + " -D " + data + " -l " + log + " -w -t 60 -o " + shellQuote(options);
+        Outcome o = inDir((root ? "chown postgres:postgres " + data + " " + shellQuote(socket_) + " && " : "") + init +
                           " --no-sync && " + start + " start || { cat " + log + "; false; }");
         started_ = true;  // pg_ctl may have started it even when it reports a failure
         if (o.status != 0) error_ = "the server did not start:\n" + o.output;
     }
     ~PgServer() {
-        if (started_) inDir(tool("pg_ctl") + " -D " + shellQuoted(data_) + " -m immediate -w stop");
+        if (started_) inDir(tool("pg_ctl") + " -D " + shellQuote(data_) + " -m immediate -w stop");
     }
 
     const std::string& absent() const { return absent_; }
-    // A libpq connection string for the server's own socket.
     std::string conninfo(const std::string& db = "postgres") const {
         return "host=" + socket_ + " user=postgres dbname=" + db;
     }
@@ -74,9 +66,9 @@ public:
 
     // psql on the private socket: the commands, then the script file (if any) on standard input; stops at an error.
     Outcome psql(const std::string& options, const std::string& commands, const std::string& scriptFile = "") {
-        return inDir(tool("psql") + " -X -q -v ON_ERROR_STOP=1 -h " + shellQuoted(socket_) +
-                     " -U postgres -d postgres " + options + " -c " + shellQuoted(commands) +
-                     (scriptFile.empty() ? "" : " -f - < " + shellQuoted(scriptFile)));
+        return inDir(tool("psql") + " -X -q -v ON_ERROR_STOP=1 -h " + shellQuote(socket_) +
+                     " -U postgres -d postgres " + options + " -c " + shellQuote(commands) +
+                     (scriptFile.empty() ? "" : " -f - < " + shellQuote(scriptFile)));
     }
 
     // A query's rows: every value ends in a NUL byte, NULL is a marker.
@@ -94,10 +86,13 @@ public:
 
 private:
     std::string tool(const char* name) const {
-        return asUser_ + "env PGCLIENTENCODING=UTF8 " + shellQuoted(bin_ / name);
+        return asUser_ + "env PGCLIENTENCODING=UTF8 " + shellQuote(bin_ / name);
     }
     // From a folder the server's user may read: the tools look at it.
-    Outcome inDir(const std::string& command) { return run("cd " + shellQuoted(dir_.path()) + " && " + command); }
+    Outcome inDir(const std::string& command) {
+        auto [status, output] = runShell("cd " + shellQuote(dir_.path()) + " && " + command);
+        return {status, std::move(output)};
+    }
 
     TempDir dir_;
     fs::path bin_;

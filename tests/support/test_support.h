@@ -1,5 +1,4 @@
-// Helpers shared by the test programs: a scratch folder per test, whole-file
-// reads and writes, shell commands, and the error an action raises.
+// Helpers shared by the test programs: scratch folders, whole files, shell commands, the error an action raises.
 #pragma once
 
 #include <sys/wait.h>
@@ -60,8 +59,7 @@ inline std::string shellQuote(const std::string& s) {
     return q + "'";
 }
 
-// Runs a shell command without input: its exit status (-1 when it did not
-// exit) and what it printed on both streams.
+// Runs a shell command without input: its exit status (-1 when it did not exit) and what it printed on both streams.
 inline std::pair<int, std::string> runShell(const std::string& command) {
     FILE* p = ::popen(("(" + command + ") 2>&1 </dev/null").c_str(), "r");
     std::string out;
@@ -71,8 +69,7 @@ inline std::pair<int, std::string> runShell(const std::string& command) {
     return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
 }
 
-// The error `action` raises; a test failure (and an empty error) when it
-// raises none.
+// The error `action` raises; a test failure (and an empty error) when it raises none.
 template <class F>
 Error errorOf(F&& action) {
     try {
@@ -84,9 +81,8 @@ Error errorOf(F&& action) {
     return Error(0, "", "");
 }
 
-// Every test program (and every program it starts) keeps the control's
-// settings file in a folder of its own, removed at exit: no test reads or
-// writes the user's own settings.
+// Every test program (and every program it starts) keeps the control's settings in a folder of its own, removed at
+// exit: no test reads or writes the user's own settings.
 inline bool isolateUserSettings() {
     static std::string folder = [] {
         std::string tmpl = (std::filesystem::temp_directory_path() / "varnelo-config-XXXXXX").string();

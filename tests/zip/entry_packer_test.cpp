@@ -1,6 +1,4 @@
-// EntryPacker: every kind of file comes back as it went in, deflated only
-// when that made it smaller, from memory, from the temporary file or from a
-// second read; a file that changes before that second read is refused.
+// EntryPacker: every kind of file comes back as it went in, deflated only when that made it smaller.
 #include "zip/entry_packer.h"
 
 #include <fcntl.h>
@@ -37,25 +35,17 @@ std::string halfNoise(size_t n) {
     return s.substr(0, n);
 }
 
-uint32_t crcOf(const std::string& s) {
-    return static_cast<uint32_t>(::crc32_z(0, reinterpret_cast<const Bytef*>(s.data()), s.size()));
-}
-
-std::string inflateRaw(const std::string& packed) {
+// The raw deflate stream `packed` inflated, knowing it holds `size` bytes.
+std::string inflateRaw(const std::string& packed, size_t size) {
+    std::string out(size + 1, '\0');
     z_stream z{};
     EXPECT_EQ(::inflateInit2(&z, -MAX_WBITS), Z_OK);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
     z.avail_in = static_cast<uInt>(packed.size());
-    std::string out;
-    char buf[65536];
-    int rc;
-    do {
-        z.next_out = reinterpret_cast<Bytef*>(buf);
-        z.avail_out = sizeof buf;
-        rc = ::inflate(&z, Z_NO_FLUSH);
-        out.append(buf, sizeof buf - z.avail_out);
-    } while (rc == Z_OK);
-    EXPECT_EQ(rc, Z_STREAM_END);
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(::inflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
     ::inflateEnd(&z);
     return out;
 }
@@ -76,8 +66,7 @@ protected:
         if (fd >= 0) ::close(fd);
         fd = -1;
     }
-    // Everything read() hands out, asked for as libzip does (8 KiB at a
-    // time); "FAILED: why" when a read fails.
+    // Everything read() hands out, asked for 8 KiB at a time as libzip does; "FAILED: why" when a read fails.
     static std::string drain(EntryPacker& p) {
         std::string out;
         char buf[8192];
@@ -93,8 +82,7 @@ protected:
     int fd = -1;
 };
 
-// One packer for a run of files, as in an archive; a small memory limit, so
-// that the larger deflated ones go through the temporary file.
+// One packer for a run of files, from memory, the temporary file (a small memory limit) or a second read.
 TEST_F(EntryPackerTest, EachFileComesBackDeflatedOnlyWhenThatIsSmaller) {
     constexpr size_t kBlock = EntryPacker::kReadBlock;
     const struct {
@@ -117,21 +105,20 @@ TEST_F(EntryPackerTest, EachFileComesBackDeflatedOnlyWhenThatIsSmaller) {
         ASSERT_TRUE(pack(packer, c.data)) << packer.failure();
         EXPECT_EQ(packer.stored(), c.stored);
         EXPECT_EQ(packer.size(), c.data.size());
-        EXPECT_EQ(packer.crc(), crcOf(c.data));
+        EXPECT_EQ(packer.crc(), ::crc32_z(0, reinterpret_cast<const Bytef*>(c.data.data()), c.data.size()));
         const std::string packed = drain(packer);
         EXPECT_EQ(packed.size(), packer.packedSize());
         if (c.stored) {
             EXPECT_EQ(packed, c.data);
         } else {
             EXPECT_LT(packed.size(), c.data.size());
-            EXPECT_EQ(inflateRaw(packed), c.data);
+            EXPECT_EQ(inflateRaw(packed, c.data.size()), c.data);
         }
     }
     EXPECT_EQ(dir.names(), (std::set<std::string>{"data"}));  // the temporary file has no name
 }
 
-// A stored file larger than a read block is read twice; if it changed in
-// between, its bytes would not match the CRC, so they are refused.
+// A stored file larger than a read block is read twice: a change in between is refused, as its CRC would not match.
 TEST_F(EntryPackerTest, AStoredFileThatChangesBeforeItIsReadAgainIsRefused) {
     const std::string data = noise(EntryPacker::kReadBlock + 1000, 3);
     EntryPacker packer(6, dir.path().string());
@@ -149,8 +136,8 @@ TEST_F(EntryPackerTest, AStoredFileThatChangesBeforeItIsReadAgainIsRefused) {
     EXPECT_EQ(drain(packer), "FAILED: it became shorter while it was read");
 }
 
-// Without a temporary file a large deflated entry is stored instead; what
-// cannot be read fails with the system's reason; the level's flag bits.
+// Without a temporary file a large deflated entry is stored instead; a failed read gives the system's reason; the
+// level's flag bits.
 TEST_F(EntryPackerTest, NoTemporaryFileUnreadableInputAndFlagBits) {
     const std::string data = text(2 * EntryPacker::kReadBlock);
     EntryPacker nowhere(6, dir.file("no such folder"), 64 << 10);

@@ -1,6 +1,5 @@
-// An outside program: places the control with a headless desktop, exports
-// rows held in memory to CSV, and checks what a user of the installed
-// library would see. Prints "ok" and exits 0 when all is as expected.
+// An outside program using the installed library: a headless control exports rows held in memory to CSV. Prints
+// "ok" and exits 0 when all is as expected.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -19,17 +18,11 @@ using namespace varnelo;
 static int failures = 0;
 
 static void check(bool ok, const std::string& what) {
-    if (!ok) {
-        std::cerr << "FAILED: " << what << "\n";
-        ++failures;
-    }
+    if (!ok) std::cerr << "FAILED: " << what << "\n", ++failures;
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: consumer OUTPUT.csv\n";
-        return 2;
-    }
+    if (argc != 2) return std::cerr << "usage: consumer OUTPUT.csv\n", 2;
     const std::string out = argv[1];
 
     check(std::strcmp(version(), VARNELO_VERSION) == 0, std::string("version() ") + version());
@@ -44,8 +37,7 @@ int main(int argc, char** argv) {
     // A missing setting: a message for the host to read, nothing written.
     control.DataSource(std::make_shared<MemoryRecordset>(
         std::vector<std::string>{"id", "name"}, std::vector<int>{adtype::kInteger, adtype::kVarChar},
-        std::vector<std::vector<Variant>>{{Variant(int32_t(1)), Variant("Ada")},
-                                          {Variant(int32_t(2)), Variant("Grace")}}));
+        std::vector<std::vector<Variant>>{{int32_t{1}, "Ada"}, {int32_t{2}, "Grace"}}));
     control.Format(Ascii);
     control.OutputFile("");
     check(!control.Save(), "Save without an output file wrote");
