@@ -4,10 +4,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
 #include <QTime>
+
+#include <sqlite3.h>
 
 #include "sources/source_errors.h"
 
@@ -32,17 +35,46 @@ DateTime toDateTime(const QDate& d, const QTime& t) {
     }
     return out;
 }
+
+// Whether SQLite would let sql write, asked of the connection's own handle
+// without running it. Other drivers cannot tell before running.
+bool sqliteWouldWrite(const QSqlDatabase& db, const QString& sql) {
+    if (db.driverName() != QLatin1String("QSQLITE") || !db.driver()) return false;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return false;
+    sqlite3* con = *static_cast<sqlite3* const*>(handle.constData());
+    if (!con) return false;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(con, text.constData(), static_cast<int>(text.size()), &stmt, nullptr) != SQLITE_OK) {
+        return false;  // the driver's own prepare reports it
+    }
+    const bool writes = stmt && !sqlite3_stmt_readonly(stmt);
+    sqlite3_finalize(stmt);
+    return writes;
+}
 }  // namespace
 
 QSqlQueryRecordset::QSqlQueryRecordset(const QSqlDatabase& db, const QString& sql)
     : db_(db), sql_(sql), query_(db) {
+    refuseWrites();
     query_.setForwardOnly(true);
     if (!query_.prepare(sql_)) fail(query_);
 }
 
 QSqlQueryRecordset::QSqlQueryRecordset(const QSqlDatabase& db, QSqlQuery prepared)
     : db_(db), sql_(prepared.lastQuery()), bound_(prepared.boundValues()), query_(std::move(prepared)) {
+    refuseWrites();
     query_.setForwardOnly(true);
+}
+
+void QSqlQueryRecordset::refuseWrites() const {
+    // Every pass and every count runs the query again: a writing one would write each time.
+    if (sqliteWouldWrite(db_, sql_)) {
+        throw Error(kProviderError, "QtSql",
+                    "QtSql error: The query would change the database; only read-only queries give rows (" +
+                        db_.databaseName().toStdString() + ")");
+    }
 }
 
 void QSqlQueryRecordset::fail(const QSqlQuery& q) const {

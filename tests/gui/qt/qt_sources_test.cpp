@@ -90,6 +90,35 @@ TEST_F(QtSqlTest, AFailingQueryNamesTheDriverAndTheDatabase) {
     EXPECT_THAT(e.description(), AllOf(HasSubstr("QtSql error: "), HasSubstr("nowhere"), HasSubstr(VARNELO_DEMO_DB)));
 }
 
+// Each pass and each count runs the query again, so a query that writes is refused before it runs.
+TEST_F(QtSqlTest, AWritingQueryIsRefusedBeforeItRuns) {
+    const std::string copy = dir.file("rw.db");
+    std::filesystem::copy_file(VARNELO_DEMO_DB, copy);
+    {
+        QSqlDatabase rw = QSqlDatabase::addDatabase("QSQLITE", "qtsql-rw");
+        rw.setDatabaseName(q(copy));
+        ASSERT_TRUE(rw.open());
+        for (const char* sql : {"DELETE FROM orders RETURNING order_id",
+                                "INSERT INTO orders(order_id, order_ref) SELECT order_id + 100000, 'X' FROM orders RETURNING order_id",
+                                "WITH gone AS (SELECT 1) DELETE FROM orders"}) {
+            SCOPED_TRACE(sql);
+            const Error e = testing_support::errorOf([&] { qt::QSqlQueryRecordset(rw, sql); });
+            EXPECT_THAT(e.description(), AllOf(HasSubstr("would change the database"), HasSubstr(copy)));
+            QSqlQuery prepared(rw);
+            ASSERT_TRUE(prepared.prepare(sql));
+            EXPECT_THROW(qt::QSqlQueryRecordset(rw, std::move(prepared)), Error);
+        }
+        QSqlQuery rows(rw);
+        ASSERT_TRUE(rows.exec("SELECT count(*), max(order_id) FROM orders") && rows.next());
+        EXPECT_EQ(rows.value(0).toInt(), 300);
+        EXPECT_EQ(rows.value(1).toInt(), 300);
+        qt::QSqlQueryRecordset reads(rw, "SELECT order_id FROM orders");
+        EXPECT_EQ(reads.RecordCount(), 300);
+        rw.close();
+    }
+    QSqlDatabase::removeDatabase("qtsql-rw");
+}
+
 // varnelo-demo pictures every tab and the report window without a display.
 TEST(DemoTest, ScreenshotsOfEveryTabAndTheReportWithoutADisplay) {
     testing_support::TempDir dir;

@@ -18,6 +18,12 @@
 // with the same bound values, stepped through without reading values. Once a
 // walk has reached the end, it is the number of rows that walk read.
 //
+// Because a count and every pass run the query again, a query that would
+// write is refused before it runs, where the driver can tell: on a SQLite
+// connection, anything SQLite does not call read-only (INSERT ... RETURNING,
+// DELETE, a write inside WITH). Other drivers run what they are given; hand
+// them queries that only read.
+//
 // Type codes come from the column's Qt type: int, short and unsigned int 3;
 // long long and unsigned long long 20; double and float 5; bool 11; QDate 7;
 // QDateTime 135; QByteArray 205; QString and anything else 200. Values: a
@@ -26,7 +32,9 @@
 //
 // Errors: a failing prepare or execution throws Error -2147467259 (the
 // classic provider error) with source "QtSql" and the description "QtSql
-// error: <driver's text> (<database name>)". Moving past the end and reading
+// error: <driver's text> (<database name>)"; a refused writing query is
+// "QtSql error: The query would change the database; only read-only queries
+// give rows (<database name>)". Moving past the end and reading
 // a field with no current row throw Error 3021.
 //
 // filesRead(): the database file of a SQLite connection ("QSQLITE"), so an
@@ -73,6 +81,7 @@ public:
 private:
     enum class At { Pending, Row, End };
     [[noreturn]] void fail(const QSqlQuery& q) const;
+    void refuseWrites() const;
     // Runs the query for a new pass and fetches its first row.
     void start() const;
     void fetchFirst() const { if (at_ == At::Pending) start(); }
