@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "varnelo/error.h"
+#include "sources/source_errors.h"
 
 namespace varnelo {
 
@@ -15,8 +15,7 @@ bool Field::IsBlank() const { return rs_->fieldIsBlank(index_); }
 int FieldCollection::Count() const { return rs_->fieldCount(); }
 
 Field FieldCollection::Item(int index) const {
-    if (index < 0 || index >= rs_->fieldCount())
-        throw Error::standard(err::kItemNotFound, "ADODB.Fields");
+    sources::fieldIndex(index, rs_->fieldCount());
     return Field(*rs_, index);
 }
 

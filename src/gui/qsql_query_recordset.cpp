@@ -181,17 +181,15 @@ int QSqlQueryRecordset::fieldCount() const {
 }
 
 const std::string& QSqlQueryRecordset::fieldName(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return names_[static_cast<size_t>(index)];
+    return names_[sources::fieldIndex(index, fieldCount())];
 }
 
 int QSqlQueryRecordset::fieldType(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return types_[static_cast<size_t>(index)];
+    return types_[sources::fieldIndex(index, fieldCount())];
 }
 
 void QSqlQueryRecordset::current(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
+    sources::fieldIndex(index, fieldCount());
     fetchFirst();
     if (at_ != At::Row) throw sources::noCurrentRecord();
 }

@@ -48,19 +48,16 @@ void MemoryRecordset::moveTo(int64_t index) {
 }
 
 const std::string& MemoryRecordset::fieldName(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return names_[static_cast<size_t>(index)];
+    return names_[sources::fieldIndex(index, fieldCount())];
 }
 
 int MemoryRecordset::fieldType(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return types_[static_cast<size_t>(index)];
+    return types_[sources::fieldIndex(index, fieldCount())];
 }
 
 const Variant& MemoryRecordset::current(int index) const {
     if (pos_ < 0 || Eof()) throw sources::noCurrentRecord();
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return rows_[static_cast<size_t>(pos_)][static_cast<size_t>(index)];
+    return rows_[static_cast<size_t>(pos_)][sources::fieldIndex(index, fieldCount())];
 }
 
 Variant MemoryRecordset::fieldValue(int index) const { return current(index); }

@@ -445,19 +445,17 @@ bool OdbcRecordset::Eof() const {
 }
 
 const std::string& OdbcRecordset::fieldName(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return columns_[static_cast<size_t>(index)].name;
+    return columns_[sources::fieldIndex(index, fieldCount())].name;
 }
 
 int OdbcRecordset::fieldType(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return columns_[static_cast<size_t>(index)].type;
+    return columns_[sources::fieldIndex(index, fieldCount())].type;
 }
 
 void OdbcRecordset::checkCurrent(int index) const {
     position();
     if (eof_) throw sources::noCurrentRecord();
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
+    sources::fieldIndex(index, fieldCount());
 }
 
 void OdbcRecordset::readField(int index, FieldValue& out) const {

@@ -360,19 +360,17 @@ bool PgRecordset::Eof() const {
 }
 
 const std::string& PgRecordset::fieldName(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return columns_[static_cast<size_t>(index)].name;
+    return columns_[sources::fieldIndex(index, fieldCount())].name;
 }
 
 int PgRecordset::fieldType(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return columns_[static_cast<size_t>(index)].type;
+    return columns_[sources::fieldIndex(index, fieldCount())].type;
 }
 
 void PgRecordset::checkCurrent(int index) const {
     position();
     if (eof_) throw sources::noCurrentRecord();
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
+    sources::fieldIndex(index, fieldCount());
 }
 
 void PgRecordset::readField(int index, FieldValue& out) const {

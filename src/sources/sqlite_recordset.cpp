@@ -332,21 +332,20 @@ void SqliteRecordset::MoveLast() {
 }
 
 const std::string& SqliteRecordset::fieldName(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    return names_[static_cast<size_t>(index)];
+    return names_[sources::fieldIndex(index, fieldCount())];
 }
 
 int SqliteRecordset::fieldType(int index) const {
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
-    if (types_[static_cast<size_t>(index)] < 0) fetchFirst();
-    const int type = types_[static_cast<size_t>(index)];
+    const size_t at = sources::fieldIndex(index, fieldCount());
+    if (types_[at] < 0) fetchFirst();
+    const int type = types_[at];
     return type < 0 ? adtype::kVariant : type;  // the first fetch failed
 }
 
 void SqliteRecordset::current(int index) const {
     fetchFirst();
     if (at_ != At::Row) throw sources::noCurrentRecord();
-    if (index < 0 || index >= fieldCount()) throw sources::itemNotFound();
+    sources::fieldIndex(index, fieldCount());
 }
 
 void SqliteRecordset::decode(int index, FieldValue& out) const {

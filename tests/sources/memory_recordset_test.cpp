@@ -45,6 +45,11 @@ TEST(MemoryRecordset, WalksFromTheFirstRowToTheEnd) {
     EXPECT_EQ(rs.position(), 0) << "from before the first row";
     rs.MoveLast();
     EXPECT_EQ(rs.Fields()[0].Value(), Variant(int32_t{3}));
+    // A field index outside 0..count-1 is 3265, through the collection or straight at the source.
+    for (auto fails : std::initializer_list<std::function<void()>>{
+             [&] { rs.Fields()[2]; }, [&] { rs.Fields()[-1]; }, [&] { rs.fieldName(2); }, [&] { rs.fieldType(-1); },
+             [&] { rs.fieldValue(2); }})
+        EXPECT_EQ(errorOf(fails).number(), 3265);
 }
 
 // Rows or types that do not match the columns are refused, naming the row.
