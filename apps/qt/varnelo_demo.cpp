@@ -136,11 +136,13 @@ public:
             if (!QFileInfo::exists(database_->text())) return report(QStringLiteral("No database file %1").arg(database_->text()));
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         }
-        if (!db.open()) return report(db.lastError().text());
+        // The driver's text does not say which database it means.
+        const auto failed = [this](const QSqlError& e) { return report(QStringLiteral("%1 (%2)").arg(e.text(), database_->text())); };
+        if (!db.open()) return failed(db.lastError());
         const QString sql = query_->toPlainText();
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(sql)) return report(q.lastError().text());
+        if (!q.exec(sql)) return failed(q.lastError());
         rows_.clear();
         const QSqlRecord rec = q.record();
         QStringList headers;

@@ -140,6 +140,12 @@ TEST(DemoTest, ScreenshotsOfEveryTabAndTheReportWithoutADisplay) {
         testing_support::shellQuote(dir.file("none.db")) + " --screenshot " + testing_support::shellQuote(dir.file("no")));
     EXPECT_EQ(refused, 1) << why;
     EXPECT_NE(why.find("none.db"), std::string::npos) << why;
+    testing_support::writeFile(dir.file("empty.db"), "");
+    const auto [noTable, named] = testing_support::runShell("timeout 60 " VARNELO_DEMO_BIN " --db " +
+        testing_support::shellQuote(dir.file("empty.db")) + " --screenshot " + testing_support::shellQuote(dir.file("no")));
+    EXPECT_EQ(noTable, 1) << named;
+    EXPECT_NE(named.find("demo_export"), std::string::npos) << named;
+    EXPECT_NE(named.find("empty.db"), std::string::npos) << named;
 }
 
 // The demo's form: what one run sets, the next run's widget shows from its first show; a damaged file is set aside.
